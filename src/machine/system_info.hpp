@@ -1,0 +1,6 @@
+#pragma once
+#include "evidence/report_record.hpp"
+
+namespace ac {
+ReportRecord get_system_info();
+}  // namespace ac

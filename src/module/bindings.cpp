@@ -1,0 +1,83 @@
+// The extension module: twelve plain functions, each calling one operation.
+// No logic lives here, and nothing OS-specific: the same source builds the
+// Windows .pyd and the Linux stand-in.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <optional>
+#include <string>
+
+#include "checks/debugger_check.hpp"
+#include "checks/thread_hijack_check.hpp"
+#include "machine/hwid.hpp"
+#include "machine/system_info.hpp"
+#include "module/session.hpp"
+#include "reports/cheat_process_scan.hpp"
+#include "reports/module_inspection.hpp"
+#include "reports/process_inspection.hpp"
+
+namespace py = pybind11;
+
+namespace ac {
+// A text argument: str (as UTF-8), bytes or bytearray byte for byte, or None
+// (absent). The operation sees a NUL-terminated pointer, so an embedded NUL
+// cuts the text short.
+struct Text {
+    std::optional<std::string> bytes;
+    const char* c_str() const { return bytes ? bytes->c_str() : nullptr; }
+};
+}  // namespace ac
+
+namespace pybind11::detail {
+template <>
+struct type_caster<ac::Text> {
+    PYBIND11_TYPE_CASTER(ac::Text, const_name("str"));
+    bool load(handle src, bool convert) {
+        if (src.is_none()) {
+            value.bytes.reset();
+            return true;
+        }
+        make_caster<std::string> text;
+        if (!text.load(src, convert)) return false;
+        value.bytes = cast_op<std::string&&>(std::move(text));
+        return true;
+    }
+};
+}  // namespace pybind11::detail
+
+PYBIND11_MODULE(anticheat, m) {
+    using ac::Text;
+    m.doc() = "Tarnvale Native Checks Core Module (Windows Only)";
+
+    m.def("is_windows", [] {
+#ifdef _WIN32
+        return true;
+#else
+        return false;  // the Linux stand-in build is not Windows
+#endif
+    }, "Check if running on Windows OS");
+    m.def("initialize", [](Text text) { return ac::initialize_session(text.c_str()); },
+          "Initialize the anti-cheat system");
+    m.def("get_hwid", &ac::get_hwid, "Get the hardware ID");
+    m.def("is_cheat_detected", &ac::is_cheat_detected, "Check for known cheat software");
+    m.def("detect_cheat_process", &ac::detect_cheat_process_record,
+          "Return matched cheat-process {detected,name,path,md5} (empty if none)");
+    m.def("is_debugger_present", &ac::host_debugger_attached, "Check for debugger presence");
+    m.def("verify_game_integrity", &ac::verify_game_integrity, "Verify game file integrity");
+    m.def("detect_thread_hijack", [](int32_t pid) { return ac::thread_hijack_detected(pid); },
+          "Detect thread hijacking attacks");
+    m.def("inspect_process_modules",
+          [](int32_t pid, Text game_dir, Text scan_level) {
+              return ac::inspect_process_modules_records(pid, game_dir.c_str(), scan_level.c_str());
+          },
+          "Inspect modules loaded by a game process", py::arg("pid"), py::arg("game_dir"),
+          py::arg("scan_level") = "medium");
+    m.def("inspect_process",
+          [](int32_t pid, Text game_dir, Text scan_level) {
+              return ac::inspect_process_record(pid, game_dir.c_str(), scan_level.c_str());
+          },
+          "Inspect process-level anti-cheat signals", py::arg("pid"), py::arg("game_dir"),
+          py::arg("scan_level") = "medium");
+    m.def("get_system_info", &ac::get_system_info, "Machine info (GPU/display/power) for support telemetry");
+    m.def("shutdown", &ac::shutdown_session, "Clean shutdown of anti-cheat system");
+}
