@@ -66,6 +66,8 @@ inline constexpr uint32_t PAGE_NOCACHE = 0x200;
 inline constexpr uint32_t PAGE_WRITECOMBINE = 0x400;
 
 inline constexpr int32_t TRUST_E_NOSIGNATURE = static_cast<int32_t>(0x800B0100u);
+// No trust provider on this system: nothing could be verified at all.
+inline constexpr int32_t TRUST_E_PROVIDER_UNKNOWN = static_cast<int32_t>(0x800B0001u);
 inline constexpr uint32_t STATUS_INFO_LENGTH_MISMATCH = 0xC0000004u;
 }  // namespace win
 
