@@ -1,8 +1,303 @@
 #include "evidence/pe_fingerprint.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "evidence/digest.hpp"
+#include "evidence/file_cache.hpp"
+#include "evidence/text.hpp"
+#include "reports/fields.hpp"
+
 namespace ac {
-PeFingerprint empty_pe_fingerprint() { PeFingerprint f; f.status = "not_parsed"; return f; }  // PLACEHOLDER
-PeFingerprint read_pe_fingerprint(std::string_view, const FileFacts&) { return empty_pe_fingerprint(); }
-PeFingerprint parse_pe_fingerprint(std::span<const uint8_t>) { return empty_pe_fingerprint(); }
-PeFingerprint pe_fingerprint(std::string_view, const FileFacts&) { return empty_pe_fingerprint(); }
-std::string read_import_name(std::span<const uint8_t>, uint64_t) { return {}; }
+namespace {
+
+// Bounds on the work a hostile file can ask for.
+constexpr size_t kMaxSectionName = 8;
+constexpr uint32_t kMaxImportDescriptors = 128;
+constexpr uint32_t kMaxLookupEntries = 512;
+constexpr uint64_t kMaxImportName = 256;
+constexpr uint64_t kMaxMappedOffset = uint64_t{1} << 31;
+
+constexpr uint16_t kMagicPe32 = 0x10B;
+constexpr uint16_t kMagicPe32Plus = 0x20B;
+constexpr uint32_t kSectionExecutable = 0x20000000;
+constexpr uint64_t kSectionHeaderSize = 40;
+constexpr uint64_t kDescriptorSize = 20;
+
+constexpr size_t kReadChunk = 65536;
+
+FileResultCache<PeFingerprint> g_fingerprint_cache;
+
+// Every offset is a uint64 so that sums of 32-bit fields never wrap; each read
+// is checked against the length before it touches the buffer.
+class Bytes {
+public:
+    explicit Bytes(std::span<const uint8_t> data) : data_(data) {}
+    uint64_t size() const { return data_.size(); }
+    bool holds(uint64_t offset, uint64_t count) const {
+        return offset <= data_.size() && count <= data_.size() - offset;
+    }
+    uint64_t le(uint64_t offset, unsigned width) const {
+        if (!holds(offset, width)) return 0;
+        uint64_t value = 0;
+        for (unsigned i = width; i-- > 0;) value = (value << 8) | data_[offset + i];
+        return value;
+    }
+    uint16_t u16(uint64_t offset) const { return static_cast<uint16_t>(le(offset, 2)); }
+    uint32_t u32(uint64_t offset) const { return static_cast<uint32_t>(le(offset, 4)); }
+    uint64_t u64(uint64_t offset) const { return le(offset, 8); }
+    const uint8_t* at(uint64_t offset) const { return data_.data() + offset; }
+    std::span<const uint8_t> span() const { return data_; }
+
+private:
+    std::span<const uint8_t> data_;
+};
+
+struct SectionRecord {
+    std::string name;
+    uint32_t virtual_address = 0;
+    uint32_t span = 0;
+    uint32_t virtual_size = 0;
+    uint32_t raw_size = 0;
+    uint32_t raw_pointer = 0;
+    uint32_t characteristics = 0;
+    std::string digest;
+};
+
+PeFingerprint stop(PeFingerprint& fp, std::string_view status) {
+    fp.status = std::string(status);
+    return fp;
 }
+
+std::string section_name(const Bytes& file, uint64_t offset) {
+    std::string name;
+    for (size_t i = 0; i < kMaxSectionName; ++i) {
+        uint8_t c = file.at(offset)[i];
+        if (c == 0) break;
+        name += static_cast<char>(c);
+    }
+    return name;
+}
+
+std::string layout_item(const SectionRecord& s) {
+    char characteristics[9];
+    std::snprintf(characteristics, sizeof characteristics, "%08x", static_cast<unsigned>(s.characteristics));
+    return s.name + ':' + std::to_string(s.virtual_size) + ':' + std::to_string(s.raw_size) + ':' +
+           characteristics;
+}
+
+std::optional<uint64_t> rva_to_offset(const std::vector<SectionRecord>& sections, uint64_t file_size,
+                                      uint32_t rva) {
+    for (const auto& s : sections) {
+        if (s.raw_pointer == 0 || s.span == 0) continue;
+        // The end is a 32-bit sum: a section whose end wraps past 4 GiB maps nothing.
+        uint32_t end = s.virtual_address + s.span;
+        if (rva < s.virtual_address || rva >= end) continue;
+        uint64_t offset = uint64_t{s.raw_pointer} + (rva - s.virtual_address);
+        if (offset >= file_size) continue;
+        if (offset >= kMaxMappedOffset) return std::nullopt;
+        return offset;
+    }
+    return std::nullopt;
+}
+
+std::string import_entry(const Bytes& file, const std::vector<SectionRecord>& sections, uint64_t descriptor,
+                         bool pe32_plus) {
+    uint32_t original_first_thunk = file.u32(descriptor + 0);
+    uint32_t name_rva = file.u32(descriptor + 12);
+    uint32_t first_thunk = file.u32(descriptor + 16);
+
+    std::string dll;
+    if (auto at = rva_to_offset(sections, file.size(), name_rva)) dll = read_import_name(file.span(), *at);
+
+    std::vector<std::string> names;
+    uint32_t lookup_rva = original_first_thunk ? original_first_thunk : first_thunk;
+    std::optional<uint64_t> lookup = lookup_rva ? rva_to_offset(sections, file.size(), lookup_rva) : std::nullopt;
+    if (lookup) {
+        const unsigned width = pe32_plus ? 8 : 4;
+        const uint64_t ordinal_flag = pe32_plus ? uint64_t{1} << 63 : uint64_t{1} << 31;
+        for (uint32_t i = 0; i < kMaxLookupEntries; ++i) {
+            uint64_t at = *lookup + uint64_t{i} * width;
+            if (!file.holds(at, width)) break;
+            uint64_t entry = file.le(at, width);
+            if (entry == 0) break;
+            if (entry & ordinal_flag) {
+                names.push_back('#' + std::to_string(entry & 0xFFFF));
+                continue;
+            }
+            auto hint_name = rva_to_offset(sections, file.size(), static_cast<uint32_t>(entry));
+            if (hint_name && *hint_name + 2 < file.size())
+                names.push_back(read_import_name(file.span(), *hint_name + 2));
+        }
+    }
+    std::sort(names.begin(), names.end());
+
+    std::string entry = dll + ':';
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) entry += '|';
+        entry += names[i];
+    }
+    return entry;
+}
+
+std::string imports_digest(const Bytes& file, const std::vector<SectionRecord>& sections, uint64_t optional_header,
+                           bool pe32_plus) {
+    uint64_t directory = optional_header + (pe32_plus ? 120 : 104);
+    if (!file.holds(directory, 8)) return {};
+    uint32_t directory_rva = file.u32(directory);
+    if (directory_rva == 0) return {};
+    auto first = rva_to_offset(sections, file.size(), directory_rva);
+    if (!first) return {};
+
+    std::vector<std::string> entries;
+    for (uint32_t i = 0; i < kMaxImportDescriptors; ++i) {
+        uint64_t d = *first + uint64_t{i} * kDescriptorSize;
+        if (!file.holds(d, kDescriptorSize)) break;
+        if (file.u32(d + 0) == 0 && file.u32(d + 12) == 0 && file.u32(d + 16) == 0) break;
+        entries.push_back(import_entry(file, sections, d, pe32_plus));
+    }
+    // No descriptors is "no imports", not the digest of an empty text.
+    if (entries.empty()) return {};
+    std::sort(entries.begin(), entries.end());
+    std::string text;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i) text += ';';
+        text += entries[i];
+    }
+    return buffer_md5(text.data(), text.size());
+}
+
+}  // namespace
+
+PeFingerprint empty_pe_fingerprint() {
+    PeFingerprint fp;
+    fp.status = std::string(word::pe_not_parsed);
+    return fp;
+}
+
+std::string read_import_name(std::span<const uint8_t> file, uint64_t offset) {
+    if (offset >= file.size()) return {};
+    uint64_t end = offset + std::min<uint64_t>(kMaxImportName, file.size() - offset);
+    std::string name;
+    for (uint64_t i = offset; i < end; ++i) {
+        uint8_t c = file[i];
+        if (c == 0) break;
+        if (c < 0x20 || c > 0x7E) continue;  // skipped; the name goes on after it
+        if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
+        name += static_cast<char>(c);
+    }
+    return name;
+}
+
+PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
+    PeFingerprint fp = empty_pe_fingerprint();
+    const Bytes file(data);
+    fp.fileSize = file.size();
+
+    if (file.size() < 64 || data[0] != 'M' || data[1] != 'Z') return stop(fp, word::pe_not_pe);
+
+    const uint64_t p = file.u32(60);
+    if (!file.holds(p, 24) || data[p] != 'P' || data[p + 1] != 'E' || data[p + 2] != 0 || data[p + 3] != 0)
+        return stop(fp, word::pe_bad_pe_header);
+
+    fp.machine = file.u16(p + 4);
+    fp.sectionCount = file.u16(p + 6);
+
+    const uint64_t o = p + 24;
+    const uint64_t t = o + file.u16(p + 20);
+    if (t > file.size()) return stop(fp, word::pe_bad_optional_header);
+
+    if (!file.holds(o, 2)) return stop(fp, word::pe_unsupported_optional_header);
+    const uint16_t magic = file.u16(o);
+    if (magic != kMagicPe32 && magic != kMagicPe32Plus) return stop(fp, word::pe_unsupported_optional_header);
+    const bool pe32_plus = magic == kMagicPe32Plus;
+
+    if (!file.holds(o, 20)) return stop(fp, word::pe_bad_section_table);
+    fp.entryPoint = file.u32(o + 16);
+
+    if (!file.holds(t, kSectionHeaderSize * fp.sectionCount)) return stop(fp, word::pe_bad_section_table);
+
+    std::vector<SectionRecord> sections;
+    sections.reserve(fp.sectionCount);
+    for (uint32_t i = 0; i < fp.sectionCount; ++i) {
+        const uint64_t h = t + kSectionHeaderSize * i;
+        SectionRecord s;
+        s.name = section_name(file, h);
+        s.virtual_size = file.u32(h + 8);
+        s.virtual_address = file.u32(h + 12);
+        s.raw_size = file.u32(h + 16);
+        s.raw_pointer = file.u32(h + 20);
+        s.characteristics = file.u32(h + 36);
+        s.span = std::max(s.virtual_size, s.raw_size);
+        if (s.raw_pointer != 0 && s.raw_size != 0 && file.holds(s.raw_pointer, s.raw_size))
+            s.digest = buffer_md5(file.at(s.raw_pointer), s.raw_size);
+
+        if (i) fp.sectionLayout += ';';
+        fp.sectionLayout += layout_item(s);
+
+        if (!s.digest.empty()) {
+            std::string lowered = to_lower(s.name);
+            if (lowered == ".text") {
+                fp.codeSectionName = s.name;
+                fp.codeMd5 = s.digest;
+            } else if (lowered == ".data") {
+                fp.dataMd5 = s.digest;
+            }
+        }
+        sections.push_back(std::move(s));
+    }
+
+    if (fp.codeMd5.empty()) {
+        for (const auto& s : sections) {
+            if (!s.digest.empty() && (s.characteristics & kSectionExecutable)) {
+                fp.codeSectionName = s.name;
+                fp.codeMd5 = s.digest;
+                break;
+            }
+        }
+    }
+
+    fp.importMd5 = imports_digest(file, sections, o, pe32_plus);
+    fp.status = std::string(word::pe_parsed);
+    fp.parsed = true;
+    return fp;
+}
+
+PeFingerprint read_pe_fingerprint(std::string_view path, const FileFacts& facts) {
+    PeFingerprint fp = empty_pe_fingerprint();
+    fp.fileSize = facts.found ? facts.size : 0;
+
+    auto file = sys().open_file(path);
+    if (!file) return stop(fp, word::pe_open_error);
+
+    // One buffer for the whole file, sized from the handle so a normal file
+    // is read without regrowing; a file that grew meanwhile still fits.
+    std::vector<uint8_t> data;
+    uint64_t expected = file->size().value_or(0);
+    if (expected > std::numeric_limits<size_t>::max() - kReadChunk) expected = 0;
+    data.resize(static_cast<size_t>(expected) + kReadChunk);
+    size_t length = 0;
+    for (;;) {
+        if (length == data.size()) data.resize(data.size() + std::max(kReadChunk, data.size() / 2));
+        auto got = file->read(data.data() + length, data.size() - length);
+        // A read error is a failure: the bytes before it are not the file.
+        if (!got) return stop(fp, word::pe_open_error);
+        if (*got == 0) break;
+        length += *got;
+    }
+    data.resize(length);
+    return parse_pe_fingerprint(data);
+}
+
+PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts) {
+    std::string key = normalize_path(path);
+    if (auto cached = g_fingerprint_cache.find(key, facts)) return *cached;
+    PeFingerprint fp = read_pe_fingerprint(path, facts);
+    g_fingerprint_cache.store(key, facts, fp);
+    return fp;
+}
+
+}  // namespace ac
