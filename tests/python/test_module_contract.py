@@ -1,0 +1,117 @@
+"""The module's Python contract: attributes, signatures, conversions, lifecycle."""
+import os
+import subprocess
+import sys
+import unittest
+
+import anticheat
+
+FUNCTIONS = [
+    "is_windows", "initialize", "get_hwid", "is_cheat_detected", "detect_cheat_process",
+    "is_debugger_present", "verify_game_integrity", "detect_thread_hijack",
+    "inspect_process_modules", "inspect_process", "get_system_info", "shutdown",
+]
+EVERY_MODULE_HAS = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
+
+
+class ModuleShape(unittest.TestCase):
+    def test_exactly_the_twelve_functions_and_the_docstring(self):
+        self.assertEqual(set(dir(anticheat)) - EVERY_MODULE_HAS, set(FUNCTIONS))
+        self.assertEqual(anticheat.__doc__, "Tarnvale Native Checks Core Module (Windows Only)")
+
+    def test_docstrings_are_signature_then_text(self):
+        self.assertEqual(anticheat.inspect_process.__doc__.splitlines()[0],
+                         "inspect_process(pid: int, game_dir: str, scan_level: str = 'medium') -> Dict[str, str]")
+        self.assertEqual(anticheat.initialize.__doc__.splitlines()[0], "initialize(arg0: str) -> bool")
+        self.assertTrue(anticheat.detect_cheat_process.__doc__.rstrip().endswith(
+            "Return matched cheat-process {detected,name,path,md5} (empty if none)"))
+
+    def test_stub_file_matches_the_module(self):
+        stub = os.path.join(os.path.dirname(anticheat.__file__), "anticheat.pyi")
+        with open(stub, encoding="utf-8") as f:
+            text = f.read()
+        defined = [line.split("(")[0][4:] for line in text.splitlines() if line.startswith("def ")]
+        self.assertEqual(defined, FUNCTIONS)
+        for name in FUNCTIONS:
+            doc = getattr(anticheat, name).__doc__.strip().splitlines()[-1]
+            self.assertIn(doc, text, name)
+
+
+class Conversions(unittest.TestCase):
+    def test_process_identifier_must_be_a_32_bit_int(self):
+        for bad in (1.0, 2**31, -(2**31) - 1, None, "1"):
+            with self.assertRaises(TypeError, msg=repr(bad)):
+                anticheat.detect_thread_hijack(bad)
+        self.assertIs(anticheat.detect_thread_hijack(0), False)
+        self.assertIs(anticheat.detect_thread_hijack(2**31 - 1), False)
+        with self.assertRaises(TypeError):
+            anticheat.inspect_process(1.5, "")
+
+    def test_texts_accept_str_bytes_bytearray_and_none(self):
+        for level in ("CHEAP", b"cheap", bytearray(b"Cheap")):
+            self.assertEqual(anticheat.inspect_process(0, None, level)["scanLevel"], "cheap")
+        self.assertEqual(anticheat.inspect_process(0, None, None)["scanLevel"], "medium")
+        self.assertEqual(anticheat.inspect_process(0, "C:/games", "nonsense")["scanLevel"], "medium")
+
+    def test_a_nul_cuts_the_text(self):
+        self.assertEqual(anticheat.inspect_process(0, "", "heavy\0cheap")["scanLevel"], "heavy")
+        self.assertEqual(anticheat.inspect_process(0, "", b"cheap\0")["scanLevel"], "cheap")
+
+    def test_keywords_and_default_level(self):
+        self.assertEqual(anticheat.inspect_process(0, "")["scanLevel"], "medium")
+        r = anticheat.inspect_process(pid=0, game_dir=None, scan_level="heavy")
+        self.assertEqual(r["scanLevel"], "heavy")
+        self.assertEqual(anticheat.inspect_process_modules(pid=0, game_dir="x", scan_level="cheap"), [])
+        with self.assertRaises(TypeError):
+            anticheat.initialize(text="x")
+        with self.assertRaises(TypeError):
+            anticheat.inspect_process(0)
+
+    def test_records_come_in_byte_order_of_keys(self):
+        r = anticheat.inspect_process(-5, None, "cheap")
+        self.assertEqual(len(r), 67)
+        keys = list(r)
+        self.assertEqual(keys, sorted(keys, key=lambda k: k.encode()))
+        self.assertLess(keys.index("externalWriteHandleProcessPeTimestamp"),
+                        keys.index("externalWriteHandleProcessPid"))
+        info = list(anticheat.get_system_info())
+        self.assertEqual(info, sorted(info))
+        self.assertTrue(set(info) <= {"displayRefreshHz", "displayResolution", "gpuName", "powerPlan"})
+
+
+class Lifecycle(unittest.TestCase):
+    def test_initialize_and_shutdown(self):
+        self.assertIsNone(anticheat.shutdown())
+        self.assertIs(anticheat.initialize(None), True)
+        self.assertIs(anticheat.initialize("any"), True)
+        self.assertIsNone(anticheat.shutdown())
+        self.assertIsNone(anticheat.shutdown())
+
+    def test_is_windows_answers_for_this_build_in_every_state(self):
+        expected = sys.platform == "win32"
+        self.assertIs(anticheat.is_windows(), expected)
+        anticheat.initialize("")
+        self.assertIs(anticheat.is_windows(), expected)
+        anticheat.shutdown()
+        self.assertIs(anticheat.is_windows(), expected)
+
+    def test_results_do_not_depend_on_the_session(self):
+        before = (anticheat.get_hwid(), anticheat.get_system_info(), anticheat.inspect_process(0, "", "heavy"))
+        anticheat.initialize("")
+        during = (anticheat.get_hwid(), anticheat.get_system_info(), anticheat.inspect_process(0, "", "heavy"))
+        anticheat.shutdown()
+        self.assertEqual(before, during)
+
+
+class Hwid(unittest.TestCase):
+    def test_stable_within_and_across_processes(self):
+        first = anticheat.get_hwid()
+        self.assertEqual(first, anticheat.get_hwid())
+        self.assertRegex(first, r"^[0-9a-f]{1,8}(-[0-9a-f]{1,8}){3}$")
+        other = subprocess.run([sys.executable, "-c", "import anticheat; print(anticheat.get_hwid())"],
+                               capture_output=True, text=True, check=True, env=os.environ)
+        self.assertEqual(other.stdout.strip(), first)
+
+
+if __name__ == "__main__":
+    unittest.main()
