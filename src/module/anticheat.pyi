@@ -1,0 +1,39 @@
+"""Tarnvale Native Checks Core Module (Windows Only)"""
+
+def is_windows() -> bool:
+    """Check if running on Windows OS"""
+
+def initialize(arg0: str | bytes | bytearray | None, /) -> bool:
+    """Initialize the anti-cheat system"""
+
+def get_hwid() -> str:
+    """Get the hardware ID"""
+
+def is_cheat_detected() -> bool:
+    """Check for known cheat software"""
+
+def detect_cheat_process() -> dict[str, str]:
+    """Return matched cheat-process {detected,name,path,md5} (empty if none)"""
+
+def is_debugger_present() -> bool:
+    """Check for debugger presence"""
+
+def verify_game_integrity() -> bool:
+    """Verify game file integrity"""
+
+def detect_thread_hijack(arg0: int, /) -> bool:
+    """Detect thread hijacking attacks"""
+
+def inspect_process_modules(pid: int, game_dir: str | bytes | bytearray | None,
+                            scan_level: str | bytes | bytearray | None = "medium") -> list[dict[str, str]]:
+    """Inspect modules loaded by a game process"""
+
+def inspect_process(pid: int, game_dir: str | bytes | bytearray | None,
+                    scan_level: str | bytes | bytearray | None = "medium") -> dict[str, str]:
+    """Inspect process-level anti-cheat signals"""
+
+def get_system_info() -> dict[str, str]:
+    """Machine info (GPU/display/power) for support telemetry"""
+
+def shutdown() -> None:
+    """Clean shutdown of anti-cheat system"""
