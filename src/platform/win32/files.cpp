@@ -1,0 +1,153 @@
+// File facts, file reading, CryptoAPI MD5, the system and Windows
+// directories, and version resources.
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/win32/win32_system.hpp"  // <windows.h> first: the headers below build on it
+
+#include <wincrypt.h>
+
+namespace ac::win32 {
+namespace {
+
+constexpr UINT kDirectoryBuffer = 260;
+
+class Win32FileReader final : public FileReader {
+public:
+    explicit Win32FileReader(HANDLE h) : file_(h) {}
+
+    std::optional<size_t> read(void* buffer, size_t size) override {
+        DWORD want = size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<DWORD>(size);
+        DWORD got = 0;
+        if (!ReadFile(file_.get(), buffer, want, &got, nullptr)) return std::nullopt;
+        return got;
+    }
+
+    std::optional<uint64_t> size() override {
+        LARGE_INTEGER value = {};
+        if (!GetFileSizeEx(file_.get(), &value)) return std::nullopt;
+        return static_cast<uint64_t>(value.QuadPart);
+    }
+
+    bool seek(uint64_t offset) override {
+        LARGE_INTEGER to = {};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        return SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN) != FALSE;
+    }
+
+private:
+    UniqueHandle file_;
+};
+
+// Owns the provider context and the hash; both are released in every case,
+// including when creation stopped half way.
+class CryptoMd5 final : public Md5Hasher {
+public:
+    CryptoMd5() {
+        if (!CryptAcquireContextA(&provider_, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+            provider_ = 0;
+            return;
+        }
+        if (!CryptCreateHash(provider_, CALG_MD5, 0, 0, &hash_)) hash_ = 0;
+    }
+    ~CryptoMd5() override {
+        if (hash_) CryptDestroyHash(hash_);
+        if (provider_) CryptReleaseContext(provider_, 0);
+    }
+    CryptoMd5(const CryptoMd5&) = delete;
+    CryptoMd5& operator=(const CryptoMd5&) = delete;
+
+    bool ready() const { return hash_ != 0; }
+
+    bool update(const void* data, size_t size) override {
+        auto* bytes = static_cast<const BYTE*>(data);
+        // CryptHashData takes a 32-bit length; larger inputs go in pieces.
+        while (size > 0) {
+            DWORD piece = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+            if (!CryptHashData(hash_, bytes, piece, 0)) return false;
+            bytes += piece;
+            size -= piece;
+        }
+        return true;
+    }
+
+    std::optional<std::array<uint8_t, 16>> finish() override {
+        std::array<uint8_t, 16> digest = {};
+        DWORD length = static_cast<DWORD>(digest.size());
+        if (!CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &length, 0) || length != digest.size())
+            return std::nullopt;
+        return digest;
+    }
+
+private:
+    HCRYPTPROV provider_ = 0;
+    HCRYPTHASH hash_ = 0;
+};
+
+std::optional<std::string> directory_text(UINT (WINAPI* query)(LPSTR, UINT)) {
+    char buffer[kDirectoryBuffer] = {};
+    UINT n = query(buffer, kDirectoryBuffer);
+    if (n < 1 || n > kDirectoryBuffer - 1) return std::nullopt;
+    return std::string(buffer, n);
+}
+
+}  // namespace
+
+FileFacts Win32System::file_facts(std::string_view path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExA(c_text(path).c_str(), GetFileExInfoStandard, &data)) return {};
+    FileFacts facts;
+    facts.found = true;
+    facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts.lastWriteTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                          data.ftLastWriteTime.dwLowDateTime;
+    return facts;
+}
+
+std::unique_ptr<FileReader> Win32System::open_file(std::string_view path) {
+    HANDLE h = CreateFileA(c_text(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32FileReader>(h);
+}
+
+std::unique_ptr<Md5Hasher> Win32System::md5() {
+    auto hasher = std::make_unique<CryptoMd5>();
+    if (!hasher->ready()) return nullptr;
+    return hasher;
+}
+
+std::optional<std::string> Win32System::system_directory_raw() { return directory_text(GetSystemDirectoryA); }
+
+std::optional<std::string> Win32System::windows_directory_raw() { return directory_text(GetWindowsDirectoryA); }
+
+std::string Win32System::version_string(std::string_view path, std::string_view name) {
+    std::string file = c_text(path);
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<uint8_t> block(size, 0);
+    if (!GetFileVersionInfoA(file.c_str(), 0, size, block.data())) return {};
+
+    void* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &translation, &length) || length < 4 ||
+        !translation)
+        return {};
+    const auto* pair = static_cast<const WORD*>(translation);
+
+    char sub_block[128] = {};
+    std::string key = c_text(name);
+    int written = std::snprintf(sub_block, sizeof(sub_block), "\\StringFileInfo\\%04x%04x\\%s",
+                                static_cast<unsigned>(pair[0]), static_cast<unsigned>(pair[1]), key.c_str());
+    // A name too long for the buffer would query a cut-off key.
+    if (written < 0 || static_cast<size_t>(written) >= sizeof(sub_block)) return {};
+
+    void* value = nullptr;
+    UINT value_length = 0;
+    if (!VerQueryValueA(block.data(), sub_block, &value, &value_length) || !value || value_length == 0) return {};
+    return std::string(static_cast<const char*>(value), value_length - 1);
+}
+
+}  // namespace ac::win32
