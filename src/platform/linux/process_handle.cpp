@@ -1,0 +1,125 @@
+// OpenProcess on Linux: a pidfd (the handle value the handle list shows), the
+// /proc/PID directory (so later reads reach this process even if its pid is
+// reused) and, for memory access, an open /proc/PID/mem.
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/linux/address_space.hpp"
+#include "platform/linux/linux_adapter.hpp"
+#include "platform/linux/posix_io.hpp"
+#include "platform/linux/procfs.hpp"
+
+namespace ac::lx {
+namespace {
+
+constexpr uint32_t kMemoryAccess = win::PROCESS_VM_READ | win::PROCESS_QUERY_INFORMATION;
+constexpr size_t kImagePathChars = 1040;  // the Windows call's buffer, terminator included
+
+// A pidfd polls readable once its process has exited.
+bool has_exited(int pidfd) {
+    pollfd p{pidfd, POLLIN, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, 0);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 && (p.revents & (POLLIN | POLLHUP));
+}
+
+class LinuxProcessHandle final : public ProcessHandle {
+public:
+    LinuxProcessHandle(uint32_t pid, uint32_t access, UniqueFd pidfd, UniqueFd dir, UniqueFd mem)
+        : pid_(pid), access_(access), pidfd_(std::move(pidfd)), dir_(std::move(dir)), mem_(std::move(mem)) {}
+
+    uint64_t value() const override { return static_cast<uint64_t>(pidfd_.get()); }
+
+    std::optional<uint32_t> exit_code() override {
+        if (auto text = read_file_at(dir_.get(), "stat")) {
+            if (auto stat = parse_stat(*text))
+                return stat->state == 'Z' || stat->state == 'X' ? 0u : win::STILL_ACTIVE;
+        }
+        // Reaped: /proc no longer knows it, but the pidfd still tells it ended.
+        if (has_exited(pidfd_.get())) return 0u;
+        return std::nullopt;
+    }
+
+    std::optional<std::string> image_path() override {
+        auto path = read_link_at(dir_.get(), "exe");
+        if (!path || path->empty() || path->size() >= kImagePathChars) return std::nullopt;
+        return path;
+    }
+
+    std::optional<MemoryRegion> query_region(uint64_t address) override {
+        if (!mem_) return std::nullopt;  // opened without query access
+        // A walk asks at rising addresses over one snapshot of the maps; a
+        // lower address starts a new walk over a fresh snapshot.
+        if (!space_ || address < last_query_) {
+            space_.reset();
+            auto text = read_file_at(dir_.get(), "maps");
+            if (!text) return std::nullopt;
+            space_.emplace(parse_maps(*text));
+        }
+        last_query_ = address;
+        return space_->query(address);
+    }
+
+    ReadResult read_memory(uint64_t address, void* buffer, size_t size) override {
+        if (!(access_ & win::PROCESS_VM_READ) || !mem_) return {};
+        if (size == 0) return {true, 0};
+        iovec local{buffer, size};
+        iovec remote{reinterpret_cast<void*>(address), size};
+        ssize_t n = ::process_vm_readv(static_cast<pid_t>(pid_), &local, 1, &remote, 1, 0);
+        if (n < 0 && (errno == ENOSYS || errno == EPERM)) n = read_through_mem(address, buffer, size);
+        if (n <= 0) return {};
+        // process_vm_readv names the process by pid; if ours has gone the pid
+        // may now belong to another process, so its bytes are not ours.
+        if (has_exited(pidfd_.get())) return {};
+        size_t copied = static_cast<size_t>(n);
+        return {copied == size, copied};
+    }
+
+private:
+    ssize_t read_through_mem(uint64_t address, void* buffer, size_t size) {
+        if (address > static_cast<uint64_t>(INT64_MAX)) return -1;
+        size_t done = 0;
+        while (done < size) {
+            ssize_t n = ::pread(mem_.get(), static_cast<char*>(buffer) + done, size - done,
+                                static_cast<off_t>(address + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return done ? static_cast<ssize_t>(done) : -1;
+    }
+
+    uint32_t pid_;
+    uint32_t access_;
+    UniqueFd pidfd_;
+    UniqueFd dir_;
+    UniqueFd mem_;
+    std::optional<AddressSpace> space_;
+    uint64_t last_query_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access) {
+    if (pid == 0 || pid > INT32_MAX) return nullptr;
+    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0u)));
+    if (!pidfd) return nullptr;
+    std::string dir_path = "/proc/" + std::to_string(pid);
+    UniqueFd dir = open_at(AT_FDCWD, dir_path.c_str(), O_RDONLY | O_DIRECTORY);
+    if (!dir) return nullptr;
+    UniqueFd mem;
+    if (access & kMemoryAccess) {
+        // Opening mem passes the same ptrace read check that reading needs.
+        mem = open_at(dir.get(), "mem", O_RDONLY);
+        if (!mem) return nullptr;
+    }
+    return std::make_unique<LinuxProcessHandle>(pid, access, std::move(pidfd), std::move(dir), std::move(mem));
+}
+
+}  // namespace ac::lx

@@ -1,0 +1,125 @@
+#include "platform/linux/procfs.hpp"
+
+#include "platform/linux/posix_io.hpp"
+
+namespace ac::lx {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits off the next blank-separated word of `rest`.
+std::string_view next_word(std::string_view& rest) {
+    size_t begin = 0;
+    while (begin < rest.size() && is_blank(rest[begin])) ++begin;
+    size_t end = begin;
+    while (end < rest.size() && !is_blank(rest[end]) && rest[end] != '\n') ++end;
+    std::string_view word = rest.substr(begin, end - begin);
+    rest.remove_prefix(end);
+    return word;
+}
+
+}  // namespace
+
+std::optional<StatLine> parse_stat(std::string_view text) {
+    size_t open = text.find('(');
+    size_t close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) return std::nullopt;
+    auto pid = parse_unsigned(text.substr(0, open == 0 ? 0 : open - 1));
+    if (!pid || *pid > UINT32_MAX) return std::nullopt;
+
+    StatLine out;
+    out.pid = static_cast<uint32_t>(*pid);
+    out.comm = std::string(text.substr(open + 1, close - open - 1));
+
+    // Fields after the comm, numbered as in proc(5): 3 state, 4 ppid, 20 num_threads, 22 starttime.
+    std::string_view rest = text.substr(close + 1);
+    std::string_view fields[20];
+    for (auto& f : fields) {
+        f = next_word(rest);
+        if (f.empty()) return std::nullopt;
+    }
+    if (fields[0].size() != 1) return std::nullopt;
+    out.state = fields[0][0];
+    auto ppid = parse_unsigned(fields[1]);
+    auto threads = parse_unsigned(fields[17]);
+    auto start = parse_unsigned(fields[19]);
+    if (!ppid || !threads || !start || *ppid > UINT32_MAX || *threads > UINT32_MAX) return std::nullopt;
+    out.ppid = static_cast<uint32_t>(*ppid);
+    out.num_threads = static_cast<uint32_t>(*threads);
+    out.starttime = *start;
+    return out;
+}
+
+std::vector<MapsLine> parse_maps(std::string_view text) {
+    std::vector<MapsLine> out;
+    while (!text.empty()) {
+        size_t eol = text.find('\n');
+        std::string_view line = text.substr(0, eol);
+        text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+
+        std::string_view rest = line;
+        std::string_view range = next_word(rest);
+        std::string_view perms = next_word(rest);
+        std::string_view offset = next_word(rest);
+        std::string_view device = next_word(rest);
+        std::string_view inode = next_word(rest);
+        size_t dash = range.find('-');
+        if (dash == std::string_view::npos || perms.size() < 4) continue;
+        auto start = parse_unsigned(range.substr(0, dash), 16);
+        auto end = parse_unsigned(range.substr(dash + 1), 16);
+        auto off = parse_unsigned(offset, 16);
+        auto ino = parse_unsigned(inode);
+        if (!start || !end || !off || !ino || *end <= *start) continue;
+
+        MapsLine m;
+        m.start = *start;
+        m.end = *end;
+        m.read = perms[0] == 'r';
+        m.write = perms[1] == 'w';
+        m.exec = perms[2] == 'x';
+        m.shared = perms[3] == 's';
+        m.offset = *off;
+        m.device = std::string(device);
+        m.inode = *ino;
+        // The path is the rest of the line after the padding; it may hold spaces.
+        size_t p = 0;
+        while (p < rest.size() && is_blank(rest[p])) ++p;
+        m.path = std::string(rest.substr(p));
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+std::optional<std::string_view> field_value(std::string_view text, std::string_view key) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find('\n', pos);
+        std::string_view line = text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
+        if (line.substr(0, key.size()) == key) {
+            line.remove_prefix(key.size());
+            while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+            return line;
+        }
+        if (eol == std::string_view::npos) break;
+        pos = eol + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<uint64_t> field_number(std::string_view text, std::string_view key, int base) {
+    auto value = field_value(text, key);
+    if (!value) return std::nullopt;
+    std::string_view rest = *value;
+    return parse_unsigned(next_word(rest), base);
+}
+
+std::optional<uint64_t> syscall_instruction_pointer(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || is_blank(text.back()))) text.remove_suffix(1);
+    size_t last = text.find_last_of(" \t");
+    if (last == std::string_view::npos) return std::nullopt;  // "running" or nothing
+    std::string_view word = text.substr(last + 1);
+    if (word.substr(0, 2) != "0x") return std::nullopt;
+    return parse_unsigned(word, 16);
+}
+
+}  // namespace ac::lx
