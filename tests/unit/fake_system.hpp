@@ -91,6 +91,7 @@ public:
     std::vector<std::pair<uint32_t, uint32_t>> opened;  // (pid, access) of successful opens
     std::map<std::string, int> file_opens;              // by exact path
     int handle_queries = 0;
+    int process_snapshots = 0;                          // process_snapshot calls, failed ones included
     int windows_enumerations = 0;
     std::vector<std::string> trust_calls;  // "embedded", "catalog:SHA256", "catalog:SHA1", "catalog", "legacy"
 
@@ -134,6 +135,7 @@ public:
     }
 
     std::optional<std::vector<ProcessEntry>> process_snapshot() override {
+        ++process_snapshots;
         if (process_snapshot_fails) return std::nullopt;
         std::vector<ProcessEntry> out;
         for (auto& p : processes)
