@@ -11,6 +11,33 @@ if(WIN32)
   add_test(NAME windows_tests COMMAND windows_tests)
   set_tests_properties(windows_tests PROPERTIES TIMEOUT 1200
     ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDLLOVERRIDES=mscoree,mshtml=")
+
+  # Fixtures next to the test executable: a module without runtime DLLs, and,
+  # when the host has openssl and osslsigncode, signed copies of it with the
+  # names and thumbprints to expect. Without those tools the signature tests skip.
+  set(WINDOWS_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures)
+  add_library(fixture_module SHARED tests/windows/fixtures/fixture_module.cpp)
+  set_target_properties(fixture_module PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${WINDOWS_FIXTURE_DIR})
+  target_link_options(fixture_module PRIVATE -static -static-libgcc -nostdlib -Wl,--entry=DllMain)
+  target_link_libraries(fixture_module PRIVATE kernel32)
+  add_dependencies(windows_tests fixture_module)
+
+  find_program(FIXTURE_OPENSSL openssl)
+  find_program(FIXTURE_OSSLSIGNCODE osslsigncode)
+  if(FIXTURE_OPENSSL AND FIXTURE_OSSLSIGNCODE)
+    set(signed_fixtures ${WINDOWS_FIXTURE_DIR}/fixture_leaf_signed.dll ${WINDOWS_FIXTURE_DIR}/fixture_ms_signed.dll
+        ${WINDOWS_FIXTURE_DIR}/root.der ${WINDOWS_FIXTURE_DIR}/fixtures.txt)
+    add_custom_command(OUTPUT ${signed_fixtures}
+      COMMAND ${CMAKE_COMMAND} -DOPENSSL=${FIXTURE_OPENSSL} -DOSSLSIGNCODE=${FIXTURE_OSSLSIGNCODE}
+              -DMODULE=$<TARGET_FILE:fixture_module> -DOUT_DIR=${WINDOWS_FIXTURE_DIR}
+              -P ${CMAKE_SOURCE_DIR}/cmake/sign_fixtures.cmake
+      DEPENDS fixture_module ${CMAKE_SOURCE_DIR}/cmake/sign_fixtures.cmake
+      COMMENT "Signing the Windows test fixtures")
+    add_custom_target(signed_fixtures DEPENDS ${signed_fixtures})
+    add_dependencies(windows_tests signed_fixtures)
+  else()
+    message(STATUS "openssl or osslsigncode not found: the signature tests under Wine will skip")
+  endif()
 else()
   find_package(GTest REQUIRED)
   file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
