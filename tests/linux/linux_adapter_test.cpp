@@ -428,6 +428,9 @@ TEST(ProcfsParsers, MapsBecomeWindowsRegionsAndModules) {
         "500000-520000 rw-p 00000000 00:00 0 [heap]\n"
         "7f0000000000-7f0000001000 r--p 00000000 08:01 200 /usr/lib/locale/locale-archive\n"
         "7f0000001000-7f0000002000 rw-s 00000000 00:05 300 /dev/zero (deleted)\n"
+        "7f0000002000-7f0000003000 rwxs 00000000 00:01 301 /dev/zero (deleted)\n"
+        "7f0000003000-7f0000004000 r-xp 00000000 00:01 302 /memfd:jit (deleted)\n"
+        "7f0000004000-7f0000005000 rw-p 00000000 00:0f 303 /anon_hugepage (deleted)\n"
         "7f0000010000-7f0000011000 r--p 00000000 08:01 400 /usr/lib/libc.so.6\n"
         "7f0000011000-7f0000013000 r-xp 00001000 08:01 400 /usr/lib/libc.so.6\n"
         "7f0000020000-7f0000021000 r-xp 00000000 00:00 0 [vdso]\n"
@@ -435,7 +438,7 @@ TEST(ProcfsParsers, MapsBecomeWindowsRegionsAndModules) {
         "ffffffffff600000-ffffffffff601000 --xp 00000000 00:00 0 [vsyscall]\n"
         "garbage line\n";
     auto lines = lx::parse_maps(maps);
-    ASSERT_EQ(lines.size(), 12u);
+    ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines[0].path, "/opt/game bin");
     lx::AddressSpace space(lines);
     auto at = [&](uint64_t a) { return *space.query(a); };
@@ -451,6 +454,12 @@ TEST(ProcfsParsers, MapsBecomeWindowsRegionsAndModules) {
     EXPECT_EQ(at(0x7f0000000000).type, MEM_MAPPED);
     EXPECT_EQ(at(0x7f0000001000).type, MEM_MAPPED);
     EXPECT_EQ(at(0x7f0000001000).protect, PAGE_READWRITE);
+    // Shared anonymous memory and memfds look like files but are no images.
+    EXPECT_EQ(at(0x7f0000002000).type, MEM_MAPPED);
+    EXPECT_EQ(at(0x7f0000002000).protect, PAGE_EXECUTE_READWRITE);
+    EXPECT_EQ(at(0x7f0000003000).type, MEM_MAPPED);
+    EXPECT_EQ(at(0x7f0000004000).type, MEM_PRIVATE);
+    EXPECT_EQ(at(0x7f0000004000).protect, PAGE_READWRITE);
     EXPECT_EQ(at(0x7f0000012000).allocation_base, 0x7f0000010000u);
     EXPECT_EQ(at(0x7f0000020000).type, MEM_IMAGE);
     EXPECT_EQ(at(0x7ffc00000000).type, MEM_PRIVATE);
@@ -486,7 +495,8 @@ TEST_F(LinuxSysfs, DisplayFromDrmAndPowerFromMains) {
     write("drm/card0-DP-1/status", "connected\n");
     write("drm/card0-DP-1/modes", "2560x1440\n1920x1080\n");
     write("drm/version", "drm 1.1.0\n");
-    EXPECT_EQ(lx::display_adapter(dir_ + "/drm"), "card0 (PCI 8086:3e92)");
+    std::filesystem::create_directory_symlink("../../bus/pci/drivers/i915", dir_ + "/drm/card0/device/driver");
+    EXPECT_EQ(lx::display_adapter(dir_ + "/drm"), "i915 (PCI 8086:3e92)");
     auto mode = lx::display_mode(dir_ + "/drm");
     ASSERT_TRUE(mode);
     EXPECT_EQ(mode->width, 2560u);

@@ -18,7 +18,7 @@ bool is_kernel_image(const MapsLine& m) { return m.path == "[vdso]" || m.path ==
 uint32_t protection(const MapsLine& m) {
     // A private writable file mapping copies a page on its first write, as
     // Windows' copy-on-write protections do.
-    bool copy = m.write && !m.shared && m.inode != 0;
+    bool copy = m.write && !m.shared && m.backing() != MapsLine::Backing::anonymous;
     if (m.exec) {
         if (m.write) return copy ? win::PAGE_EXECUTE_WRITECOPY : win::PAGE_EXECUTE_READWRITE;
         return m.read ? win::PAGE_EXECUTE_READ : win::PAGE_EXECUTE;
@@ -77,7 +77,7 @@ AddressSpace::AddressSpace(const std::vector<MapsLine>& lines) {
             r.type = win::MEM_IMAGE;
             r.allocation_protect = win::PAGE_EXECUTE_WRITECOPY;  // how Windows maps every image
             if (image != images.end()) r.allocation_base = image->second.base;
-        } else if (m.shared || m.inode != 0) {
+        } else if (m.shared || m.backing() != MapsLine::Backing::anonymous) {
             r.type = win::MEM_MAPPED;
         } else {
             r.type = win::MEM_PRIVATE;

@@ -90,6 +90,15 @@ std::vector<MapsLine> parse_maps(std::string_view text) {
     return out;
 }
 
+MapsLine::Backing MapsLine::backing() const {
+    if (inode == 0) return Backing::anonymous;
+    std::string_view p = path;
+    auto starts = [&](std::string_view prefix) { return p.substr(0, prefix.size()) == prefix; };
+    if (p == "/dev/zero (deleted)" || starts("/anon_hugepage")) return Backing::anonymous;
+    if (starts("/memfd:") || starts("/SYSV") || !starts("/")) return Backing::shared_memory;
+    return Backing::file;
+}
+
 std::optional<std::string_view> field_value(std::string_view text, std::string_view key) {
     size_t pos = 0;
     while (pos < text.size()) {

@@ -33,7 +33,12 @@ struct MapsLine {
     uint64_t inode = 0;
     std::string path;    // empty for anonymous memory; "[heap]", "[vdso]", ... for kernel-named ones
 
-    bool file_backed() const { return inode != 0 && !path.empty() && path.front() == '/'; }
+    // What lies behind the mapping. Shared anonymous memory, memfds and SysV
+    // segments show up as paths too ("/dev/zero (deleted)", "/memfd:x
+    // (deleted)"), but no file on disk stands behind them.
+    enum class Backing { anonymous, shared_memory, file };
+    Backing backing() const;
+    bool file_backed() const { return backing() == Backing::file; }
 };
 
 // Malformed lines are skipped; the kernel prints the lines in address order.
