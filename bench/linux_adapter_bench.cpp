@@ -2,6 +2,9 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <memory>
+#include <vector>
+
 #include "platform/system.hpp"
 
 namespace {
@@ -20,6 +23,22 @@ void BM_QuerySystemHandles(benchmark::State& state) {
     state.counters["handles"] = static_cast<double>(handles);
 }
 BENCHMARK(BM_QuerySystemHandles)->Unit(benchmark::kMillisecond);
+
+// The same with this process holding 256 extra process handles (a pidfd and a
+// /proc directory each): the per-descriptor cost of the walk.
+void BM_QuerySystemHandlesWith256Handles(benchmark::State& state) {
+    std::vector<std::unique_ptr<ac::ProcessHandle>> held;
+    for (int i = 0; i < 256; ++i)
+        held.push_back(os().open_process(os().current_pid(), ac::win::PROCESS_QUERY_LIMITED_INFORMATION));
+    size_t handles = 0;
+    for (auto _ : state) {
+        auto q = os().query_system_handles();
+        handles = q.handles.size();
+        benchmark::DoNotOptimize(q);
+    }
+    state.counters["handles"] = static_cast<double>(handles);
+}
+BENCHMARK(BM_QuerySystemHandlesWith256Handles)->Unit(benchmark::kMillisecond);
 
 void BM_ProcessSnapshot(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(os().process_snapshot());
