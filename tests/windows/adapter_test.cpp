@@ -266,6 +266,76 @@ TEST(Files, FactsReaderAndDirectories) {
     EXPECT_EQ(classify_origin(normalize_path(*s.windows_directory_raw() + "\\notepad.exe"), ""), "windows");
 }
 
+// Every operation once, through success and failure paths.
+void exercise_every_operation(const std::string& scratch_file) {
+    System& s = native_system();
+    const uint32_t self = GetCurrentProcessId();
+    const uint32_t missing = 0x7FFFFFF0;
+    const std::u16string module = wintest::widen_ascii(wintest::fixture_path("fixture_module.dll"));
+    const std::u16string sha256 = u"SHA256";
+    s.enable_debug_privilege();
+    for (uint32_t pid : {self, missing}) {
+        if (auto p = s.open_process(pid, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) {
+            p->exit_code();
+            p->image_path();
+            p->query_region(0);
+            char byte;
+            p->read_memory(reinterpret_cast<uintptr_t>(&byte), &byte, 1);
+        }
+        s.module_snapshot(pid);
+        s.thread_start_address(pid, GetCurrentThreadId());
+        s.debug_signals(pid);
+        s.process_start_time(pid);
+        s.token_identity(pid);
+    }
+    s.process_snapshot();
+    s.thread_snapshot();
+    s.host_debug_signals();
+    s.enum_windows([](WindowRef& w) { return w.title().empty() || w.visible() || w.owner_pid() == 0; });
+    s.query_system_handles();
+    s.file_facts(scratch_file);
+    if (auto f = s.open_file(scratch_file)) {
+        char buffer[16];
+        f->read(buffer, sizeof(buffer));
+        f->size();
+        f->seek(0);
+    }
+    s.open_file(scratch_file + ".missing");
+    if (auto h = s.md5()) {
+        h->update("abc", 3);
+        h->finish();
+    }
+    s.version_string(*s.system_directory_raw() + "\\kernel32.dll", "FileVersion");
+    s.trust_embedded(module);
+    s.trust_embedded(module + u".missing");
+    s.trust_catalog(module, &sha256);
+    s.trust_catalog(module, nullptr);
+    s.trust_catalog_legacy(module);
+    s.trust_catalog_legacy(module + u".missing");
+    s.volume_serial_c();
+    s.computer_name();
+    s.display_adapter();
+    s.display_mode();
+    s.ac_line_status();
+}
+
+TEST(Handles, NoOperationLeavesAHandleOpen) {
+    wintest::ScratchDir dir("scratch_handles");
+    std::string file = dir.file("data.bin");
+    wintest::write_file(file, wintest::pattern_bytes(100));
+    // Counted from the system handle list: Wine's GetProcessHandleCount always says 0.
+    auto own_handles = [] {
+        HandleQuery q = native_system().query_system_handles();
+        return std::count_if(q.handles.begin(), q.handles.end(),
+                             [](const SystemHandle& h) { return h.holder_pid == GetCurrentProcessId(); });
+    };
+    exercise_every_operation(file);  // first use may open lasting library state
+    auto before = own_handles();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 3; ++i) exercise_every_operation(file);
+    EXPECT_EQ(own_handles(), before);
+}
+
 TEST(Trust, CatalogMemberTagIsUppercaseHex) {
     const uint8_t hash[] = {0x00, 0x0a, 0xbc, 0xff};
     EXPECT_EQ(win32::catalog_member_tag(hash, sizeof(hash)), u"000ABCFF");

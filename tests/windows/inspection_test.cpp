@@ -96,6 +96,7 @@ TEST(ProcessInspection, HeavyRecordOfTheTestProcess) {
     EXPECT_EQ(field(r, proc_key::debuggerPresent), "0");
     EXPECT_EQ(field(r, proc_key::threadCountSuspicious), "0");
     EXPECT_EQ(field(r, proc_key::memoryScanStatus), word::ok);
+    RecordProperty("private_executable_regions", field(r, proc_key::privateExecutableRegionCount));
     EXPECT_EQ(field(r, proc_key::manualMapSuspected), "0") << field(r, proc_key::privateExecutableRegionsJson);
     EXPECT_EQ(r.count(std::string(proc_key::privateExecutableRegionsJson)), 0u);
     EXPECT_EQ(field(r, proc_key::suspicious), "0");
