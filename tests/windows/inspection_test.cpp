@@ -105,7 +105,9 @@ TEST(ProcessInspection, HeavyRecordOfTheTestProcess) {
         // cannot tell which entries refer to the target.
         EXPECT_EQ(field(r, proc_key::externalWriteHandleStatus), word::target_object_unavailable);
     } else {
-        EXPECT_EQ(field(r, proc_key::externalWriteHandleStatus), word::ok);
+        // Windows hides object addresses from callers without the debug privilege.
+        EXPECT_TRUE(field(r, proc_key::externalWriteHandleStatus) == word::ok ||
+                    field(r, proc_key::externalWriteHandleStatus) == word::target_object_unavailable);
     }
     EXPECT_EQ(field(r, proc_key::externalWriteHandleReportOnly), "0");
 }
@@ -120,10 +122,11 @@ TEST(ProcessInspection, NonexistentProcessAtHeavy) {
     EXPECT_EQ(field(r, proc_key::externalWriteHandleStatus), word::target_access_denied);
 }
 
-// A name the quick verdict's list accepts; the candidates are tried in order.
+// A name the quick verdict's list accepts; the candidates are tried in order,
+// the list's own harmless stand-in first.
 std::string accepted_cheat_name() {
-    for (const char* candidate :
-         {"known-cheat-test-program.exe", "cheatengine-x86_64.exe", "artmoney.exe", "injector.exe"})
+    for (const char* candidate : {"known-cheat-test-program", "known-cheat-test-program.exe",
+                                  "cheatengine-x86_64.exe", "artmoney.exe", "injector.exe"})
         if (is_known_cheat_process(candidate)) return candidate;
     return "";
 }
@@ -148,6 +151,7 @@ TEST(CheatScan, CleanPrefixThenAProgramUnderACheatName) {
 
     EXPECT_TRUE(is_cheat_detected());
     ReportRecord found = detect_cheat_process_record();
+    RecordProperty("cheat_name", name);
     EXPECT_EQ(field(found, cheat_key::detected), "1");
     EXPECT_EQ(to_lower(field(found, cheat_key::name)), name);
     EXPECT_EQ(normalize_path(field(found, cheat_key::path)), normalize_path(copy));
