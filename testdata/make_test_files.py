@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Writes the harmless known-cheat test files of this folder, byte for byte.
 
-The known-cheat digest check lists the MD5 of each file, so copying one into a
-game directory (the text file, mapped by the game) or running the program
-makes the detection fire without any real cheat on the machine. Run it from
-anywhere; it rewrites the files beside itself.
+The known-cheat digest check lists the MD5 of each file, so loading or mapping
+one inside the game process, or running the program, makes the detection fire
+without any real cheat on the machine. The DLL's code section is also the
+fuzzy corpus's test build, so it draws the strong corpus verdict as well.
+Run it from anywhere; it rewrites the files beside itself.
 """
 import hashlib
 import os
@@ -32,9 +33,30 @@ def linux_program():
     return header + segment + code + marker
 
 
+CORPUS_MARKER = b"KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n"
+
+
+def windows_dll():
+    """A 64-bit Windows DLL with no imports and no entry point: loading it runs
+    nothing. Its one section holds the corpus marker padded to 512 bytes."""
+    text = CORPUS_MARKER + bytes(512 - len(CORPUS_MARKER))
+    pe = 0x80
+    dos = bytearray(pe)
+    dos[0:2] = b"MZ"
+    struct.pack_into("<I", dos, 60, pe)
+    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", 0x8664, 1, 0, 0, 0, 240, 0x2022)
+    optional = struct.pack("<HBBIIIIIQIIHHHHHHIIIIHHQQQQII", 0x20B, 14, 0, 0x200, 0, 0, 0, 0x1000,
+                           0x180000000, 0x1000, 0x200, 6, 0, 0, 0, 6, 0, 0, 0x2000, 0x200, 0, 2, 0x0160,
+                           0x100000, 0x1000, 0x100000, 0x1000, 0, 16) + bytes(16 * 8)
+    section = struct.pack("<8sIIIIIIHHI", b".text", len(text), 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
+    headers = bytes(dos) + coff + optional + section
+    return headers + bytes(0x200 - len(headers)) + text
+
+
 FILES = {
     "known-cheat-test-file.txt": TEXT,
     "known-cheat-test-program": linux_program(),
+    "known-cheat-test-module.dll": windows_dll(),
 }
 
 if __name__ == "__main__":

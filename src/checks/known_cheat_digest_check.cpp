@@ -14,6 +14,8 @@ constexpr std::string_view kKnownCheatDigests[] = {
     "85beb527cd2d9c91bf1cae40abfa6b9a",
     // testdata/known-cheat-test-program: harmless Linux program that waits in pause().
     "2f31174d476fd0c87532e56af5208a1a",
+    // testdata/known-cheat-test-module.dll: harmless Windows DLL without code to run.
+    "c022610d680a97cd91c46b20eee33a15",
 };
 
 const std::unordered_set<std::string_view>& digest_set() {

@@ -85,6 +85,16 @@ TEST(FuzzyCorpus, OrdinaryShapesAndUnparsedFilesDoNotMatch) {
     EXPECT_EQ(v.ruleId, "");
 }
 
+TEST(FuzzyCorpus, TestModuleIsTheKnownBuild) {
+    std::string path = (fs::path(__FILE__).parent_path().parent_path().parent_path() / "testdata" /
+                        "known-cheat-test-module.dll").string();
+    PeFingerprint fp = read_pe_fingerprint(path, get_file_facts(path));
+    ASSERT_TRUE(fp.parsed) << fp.status;
+    FuzzyCorpusVerdict v = judge_fingerprint(fp);
+    EXPECT_TRUE(v.strong);
+    EXPECT_EQ(v.ruleId, "known-build-test-0001");
+}
+
 TEST(FuzzyCorpus, KnownBuildCodeIsStrong) {
     PeFingerprint fp = parsed(".text:512:512:60000020", "");
     fp.codeMd5 = "5a03e04fe50df04f05f1964e0b2a40db";
@@ -129,7 +139,7 @@ TEST(FuzzyCorpus, RealWindowsDllsDoNotMatch) {
 fs::path testdata() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "testdata"; }
 
 TEST(KnownCheatDigests, ShipWithTheDigestsOfTheTestFiles) {
-    for (const char* name : {"known-cheat-test-file.txt", "known-cheat-test-program"}) {
+    for (const char* name : {"known-cheat-test-file.txt", "known-cheat-test-program", "known-cheat-test-module.dll"}) {
         std::ifstream in(testdata() / name, std::ios::binary);
         ASSERT_TRUE(in) << name;
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
