@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <regex>
 
 #include "checks/cheat_process_names.hpp"
 #include "evidence/digest.hpp"
@@ -12,6 +14,7 @@
 #include "reports/fields.hpp"
 #include "reports/module_inspection.hpp"
 #include "reports/process_inspection.hpp"
+#include "reports/write_handle_report.hpp"
 #include "win_test_support.hpp"
 
 namespace ac {
@@ -122,6 +125,60 @@ TEST(ProcessInspection, NonexistentProcessAtHeavy) {
     EXPECT_EQ(field(r, proc_key::externalWriteHandleStatus), word::target_access_denied);
 }
 
+// A copy of the test executable started suspended: it is listed with its
+// image and parent, and runs nothing. Ended and waited for on destruction.
+class SuspendedChild {
+public:
+    explicit SuspendedChild(const std::string& image) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        std::string command = "\"" + image + "\" --gtest_list_tests";
+        started_ = CreateProcessA(image.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                  nullptr, &startup, &info_);
+    }
+    ~SuspendedChild() {
+        if (!started_) return;
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, 10000);
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    SuspendedChild(const SuspendedChild&) = delete;
+    SuspendedChild& operator=(const SuspendedChild&) = delete;
+    bool started() const { return started_; }
+    uint32_t pid() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    bool started_ = false;
+};
+
+TEST(HolderDescription, OfTheTestProcess) {
+    const uint32_t self = GetCurrentProcessId();
+    wintest::ScratchDir dir("scratch_child");
+    std::string image = dir.file("child_program.exe");
+    ASSERT_TRUE(CopyFileA(wintest::exe_path().c_str(), image.c_str(), FALSE));
+    {
+        SuspendedChild child(image);
+        ASSERT_TRUE(child.started());
+        ParentProcess parent = find_parent_process(child.pid());
+        EXPECT_TRUE(parent.listed);
+        EXPECT_EQ(parent.parent_pid, self);
+        EXPECT_EQ(to_lower(parent.parent_name), "windows_tests.exe");
+    }
+
+    ProcessAccount account = read_process_account(self);
+    EXPECT_NE(account.account.find('\\'), std::string::npos) << account.account;
+    // Wine runs everything with an elevated (high) token.
+    EXPECT_EQ(account.integrity, wintest::running_under_wine() ? "high" : account.integrity);
+    EXPECT_FALSE(account.integrity.empty());
+
+    EXPECT_TRUE(std::regex_match(process_start_time_text(self),
+                                 std::regex("20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]Z")));
+    EXPECT_FALSE(find_process_window(self).found);  // a console test has no top-level window
+    EXPECT_FALSE(find_parent_process(0x7FFFFFF0).listed);
+}
+
 // A name the quick verdict's list accepts; the candidates are tried in order,
 // the list's own harmless stand-in first.
 std::string accepted_cheat_name() {
@@ -141,13 +198,8 @@ TEST(CheatScan, CleanPrefixThenAProgramUnderACheatName) {
     std::string copy = dir.file(name);
     ASSERT_TRUE(CopyFileA(wintest::exe_path().c_str(), copy.c_str(), FALSE));
 
-    // Held suspended: it is listed and has an image, and runs nothing.
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION child = {};
-    std::string command = "\"" + copy + "\" --gtest_list_tests";
-    ASSERT_TRUE(CreateProcessA(copy.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                               nullptr, &startup, &child));
+    auto child = std::make_unique<SuspendedChild>(copy);
+    ASSERT_TRUE(child->started());
 
     EXPECT_TRUE(is_cheat_detected());
     ReportRecord found = detect_cheat_process_record();
@@ -162,10 +214,7 @@ TEST(CheatScan, CleanPrefixThenAProgramUnderACheatName) {
     EXPECT_EQ(to_lower(field(inspection, proc_key::knownCheatProcessName)), name);
     EXPECT_EQ(field(inspection, proc_key::knownCheatProcessNameOnlyMatch), "1");
 
-    TerminateProcess(child.hProcess, 0);
-    WaitForSingleObject(child.hProcess, 10000);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    child.reset();
     EXPECT_FALSE(is_cheat_detected());
 }
 
