@@ -67,9 +67,11 @@ HandleQuery Win32System::query_system_handles() {
     size_t capacity = (buffer.size() * sizeof(ULONG_PTR) - offsetof(SystemHandleInformationEx, Handles)) /
                       sizeof(SystemHandleEntryEx);
     size_t count = info->NumberOfHandles < capacity ? info->NumberOfHandles : capacity;
+    const auto* entries = reinterpret_cast<const SystemHandleEntryEx*>(
+        reinterpret_cast<const uint8_t*>(buffer.data()) + offsetof(SystemHandleInformationEx, Handles));
     out.handles.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        const SystemHandleEntryEx& e = info->Handles[i];
+        const SystemHandleEntryEx& e = entries[i];
         out.handles.push_back({static_cast<uint32_t>(e.UniqueProcessId), e.HandleValue,
                                reinterpret_cast<uintptr_t>(e.Object), e.GrantedAccess});
     }
