@@ -1,11 +1,16 @@
 // The two cheat-process scans and verify_game_integrity against the fake machine.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "evidence/digest.hpp"
 #include "fake_system.hpp"
 #include "module/session.hpp"
 #include "reports/cheat_process_scan.hpp"
 #include "reports/fields.hpp"
+#include "reports/process_inspection.hpp"
 #include "reports/record.hpp"
 #include "support/pe_builder.hpp"
 
@@ -28,17 +33,10 @@ std::vector<uint8_t> bytes_of(std::string_view text) { return {text.begin(), tex
 
 // The harmless program whose digest the known-cheat digest set lists.
 std::vector<uint8_t> known_cheat_program() {
-    std::vector<uint8_t> elf = {0x7f, 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    auto put = [&](uint64_t v, int width) {
-        for (int i = 0; i < width; ++i) elf.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    put(2, 2), put(0x3e, 2), put(1, 4), put(0x400078, 8), put(64, 8), put(0, 8), put(0, 4);
-    put(64, 2), put(56, 2), put(1, 2), put(64, 2), put(0, 2), put(0, 2);
-    put(1, 4), put(5, 4), put(0, 8), put(0x400000, 8), put(0x400000, 8), put(163, 8), put(163, 8), put(0x1000, 8);
-    for (uint8_t b : {0xB8, 0x22, 0x00, 0x00, 0x00, 0x0F, 0x05, 0xEB, 0xF7}) elf.push_back(b);
-    for (char c : std::string_view("harmless known-cheat test program")) elf.push_back(static_cast<uint8_t>(c));
-    elf.push_back(0);
-    return elf;
+    std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "testdata" /
+                         "known-cheat-test-program",
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<uint8_t> pe_with_section(std::string name, std::vector<uint8_t> data) {
@@ -276,6 +274,26 @@ TEST(InspectionCheatScan, NoSnapshotOrNothingFoundLeavesTheSeed) {
     ReportRecord r = seeded();
     EXPECT_FALSE(inspection_cheat_scan(r, true));
     EXPECT_EQ(r, seeded());
+}
+
+TEST(InspectionCheatScan, OnlyMediumAndHeavyInspectionsRunIt) {
+    Machine m;
+    ScopedSystemOverride use(m);
+    m.add_process(77, "Game.exe", "C:\\Games\\Game.exe");
+    m.run(20, "known-cheat-test-program", "C:\\Tools\\known-cheat-test-program", known_cheat_program());
+    ReportRecord cheap = inspect_process_record(77, "", "cheap");
+    for (auto& [key, value] : seeded()) {
+        for (std::string_view section : {"fuzzyCheat", "knownCheatProcess", "toolProcess"})
+            if (key.rfind(section, 0) == 0) {
+                EXPECT_EQ(get_field(cheap, key), value) << key;
+            }
+    }
+    EXPECT_EQ(cheap.count(std::string(proc_key::blockedNameHashMatch)), 0u);
+    EXPECT_EQ(opens(m, "C:\\Tools\\known-cheat-test-program"), 0);
+
+    ReportRecord medium = inspect_process_record(77, "", "medium");
+    EXPECT_EQ(get_field(medium, proc_key::blockedNameHashMatch), "1");
+    EXPECT_EQ(get_field(medium, proc_key::suspicious), "1");
 }
 
 // ---------------------------------------------------------------- verify_game_integrity
