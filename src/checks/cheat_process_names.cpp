@@ -26,7 +26,7 @@ constexpr std::string_view kKnownCheatProcesses[] = {
     "xenos.exe", "xenos64.exe", "extreme injector v3.exe", "extreme injector.exe", "injector.exe",
     "injector64.exe",
     // harmless stand-in that tests and operators run to see the verdict fire
-    "known-cheat-test-program",
+    "known-cheat-test-program", "known-cheat-test-program.exe",
 };
 
 // The inspection's own additions: names too generic or too close to ordinary

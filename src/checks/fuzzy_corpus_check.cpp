@@ -9,7 +9,9 @@
 
 #include <set>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "evidence/text.hpp"
