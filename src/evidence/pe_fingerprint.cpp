@@ -64,7 +64,7 @@ struct SectionRecord {
     uint32_t raw_size = 0;
     uint32_t raw_pointer = 0;
     uint32_t characteristics = 0;
-    std::string digest;
+    bool has_raw_data = false;  // the raw data lies inside the file, so it has a digest
 };
 
 PeFingerprint stop(PeFingerprint& fp, std::string_view status) {
@@ -89,33 +89,103 @@ std::string layout_item(const SectionRecord& s) {
            characteristics;
 }
 
-std::optional<uint64_t> rva_to_offset(const std::vector<SectionRecord>& sections, uint64_t file_size,
-                                      uint32_t rva) {
-    for (const auto& s : sections) {
-        if (s.raw_pointer == 0 || s.span == 0) continue;
-        // The end is a 32-bit sum: a section whose end wraps past 4 GiB maps nothing.
-        uint32_t end = s.virtual_address + s.span;
-        if (rva < s.virtual_address || rva >= end) continue;
-        uint64_t offset = uint64_t{s.raw_pointer} + (rva - s.virtual_address);
-        if (offset >= file_size) continue;
+// RVA to file offset: the first section in table order, among those with raw
+// data and a span, whose range [VirtualAddress, VirtualAddress + span) holds
+// the RVA (the end is a 32-bit sum, so a range that wraps past 4 GiB holds
+// nothing) and whose resulting offset lies inside the file.
+//
+// Each section therefore claims the RVA interval [va, min(end, va + (file
+// size - pointer))). A lookup walking the table costs O(sections), and the
+// import pass makes up to 128 x 514 lookups: with 65535 sections that is
+// seconds per file. The map resolves the intervals once into disjoint
+// segments owned by the lowest section index and answers by binary search.
+class RvaMap {
+public:
+    RvaMap(const std::vector<SectionRecord>& sections, uint64_t file_size) {
+        struct Interval {
+            uint64_t lo, hi;
+            uint32_t index;
+        };
+        std::vector<Interval> intervals;
+        for (uint32_t i = 0; i < sections.size(); ++i) {
+            const SectionRecord& s = sections[i];
+            if (s.raw_pointer == 0 || s.span == 0 || s.raw_pointer >= file_size) continue;
+            uint32_t end = s.virtual_address + s.span;
+            uint64_t hi = std::min<uint64_t>(end, uint64_t{s.virtual_address} + (file_size - s.raw_pointer));
+            if (s.virtual_address < hi) intervals.push_back({s.virtual_address, hi, i});
+        }
+        if (intervals.empty()) return;
+
+        std::vector<uint64_t> points;
+        points.reserve(intervals.size() * 2);
+        for (const auto& iv : intervals) {
+            points.push_back(iv.lo);
+            points.push_back(iv.hi);
+        }
+        std::sort(points.begin(), points.end());
+        points.erase(std::unique(points.begin(), points.end()), points.end());
+
+        // Sweep the breakpoints; the open intervals sit in a min-heap of
+        // section indices, closed ones are dropped when they reach the top.
+        std::sort(intervals.begin(), intervals.end(), [](const Interval& a, const Interval& b) { return a.lo < b.lo; });
+        std::vector<uint32_t> heap;
+        auto heap_order = [](uint32_t a, uint32_t b) { return a > b; };
+        size_t next = 0;
+        for (size_t k = 0; k + 1 < points.size(); ++k) {
+            while (next < intervals.size() && intervals[next].lo == points[k]) {
+                heap.push_back(intervals[next++].index);
+                std::push_heap(heap.begin(), heap.end(), heap_order);
+            }
+            while (!heap.empty()) {
+                const SectionRecord& top = sections[heap.front()];
+                uint64_t top_hi = std::min<uint64_t>(uint32_t(top.virtual_address + top.span),
+                                                     uint64_t{top.virtual_address} + (file_size - top.raw_pointer));
+                if (top_hi > points[k]) break;
+                std::pop_heap(heap.begin(), heap.end(), heap_order);
+                heap.pop_back();
+            }
+            if (heap.empty()) continue;
+            const SectionRecord& owner = sections[heap.front()];
+            if (!segments_.empty() && segments_.back().end == points[k] &&
+                segments_.back().virtual_address == owner.virtual_address &&
+                segments_.back().raw_pointer == owner.raw_pointer) {
+                segments_.back().end = points[k + 1];  // same owner continues
+                continue;
+            }
+            segments_.push_back({points[k], points[k + 1], owner.virtual_address, owner.raw_pointer});
+        }
+    }
+
+    std::optional<uint64_t> offset(uint32_t rva) const {
+        auto it = std::upper_bound(segments_.begin(), segments_.end(), uint64_t{rva},
+                                   [](uint64_t r, const Segment& s) { return r < s.start; });
+        if (it == segments_.begin()) return std::nullopt;
+        --it;
+        if (rva >= it->end) return std::nullopt;
+        uint64_t offset = uint64_t{it->raw_pointer} + (rva - it->virtual_address);
         if (offset >= kMaxMappedOffset) return std::nullopt;
         return offset;
     }
-    return std::nullopt;
-}
 
-std::string import_entry(const Bytes& file, const std::vector<SectionRecord>& sections, uint64_t descriptor,
-                         bool pe32_plus) {
+private:
+    struct Segment {
+        uint64_t start, end;  // [start, end) of RVAs
+        uint32_t virtual_address, raw_pointer;
+    };
+    std::vector<Segment> segments_;
+};
+
+std::string import_entry(const Bytes& file, const RvaMap& map, uint64_t descriptor, bool pe32_plus) {
     uint32_t original_first_thunk = file.u32(descriptor + 0);
     uint32_t name_rva = file.u32(descriptor + 12);
     uint32_t first_thunk = file.u32(descriptor + 16);
 
     std::string dll;
-    if (auto at = rva_to_offset(sections, file.size(), name_rva)) dll = read_import_name(file.span(), *at);
+    if (auto at = map.offset(name_rva)) dll = read_import_name(file.span(), *at);
 
     std::vector<std::string> names;
     uint32_t lookup_rva = original_first_thunk ? original_first_thunk : first_thunk;
-    std::optional<uint64_t> lookup = lookup_rva ? rva_to_offset(sections, file.size(), lookup_rva) : std::nullopt;
+    std::optional<uint64_t> lookup = lookup_rva ? map.offset(lookup_rva) : std::nullopt;
     if (lookup) {
         const unsigned width = pe32_plus ? 8 : 4;
         const uint64_t ordinal_flag = pe32_plus ? uint64_t{1} << 63 : uint64_t{1} << 31;
@@ -128,7 +198,7 @@ std::string import_entry(const Bytes& file, const std::vector<SectionRecord>& se
                 names.push_back('#' + std::to_string(entry & 0xFFFF));
                 continue;
             }
-            auto hint_name = rva_to_offset(sections, file.size(), static_cast<uint32_t>(entry));
+            auto hint_name = map.offset(static_cast<uint32_t>(entry));
             if (hint_name && *hint_name + 2 < file.size())
                 names.push_back(read_import_name(file.span(), *hint_name + 2));
         }
@@ -149,7 +219,8 @@ std::string imports_digest(const Bytes& file, const std::vector<SectionRecord>& 
     if (!file.holds(directory, 8)) return {};
     uint32_t directory_rva = file.u32(directory);
     if (directory_rva == 0) return {};
-    auto first = rva_to_offset(sections, file.size(), directory_rva);
+    const RvaMap map(sections, file.size());
+    auto first = map.offset(directory_rva);
     if (!first) return {};
 
     std::vector<std::string> entries;
@@ -157,7 +228,7 @@ std::string imports_digest(const Bytes& file, const std::vector<SectionRecord>& 
         uint64_t d = *first + uint64_t{i} * kDescriptorSize;
         if (!file.holds(d, kDescriptorSize)) break;
         if (file.u32(d + 0) == 0 && file.u32(d + 12) == 0 && file.u32(d + 16) == 0) break;
-        entries.push_back(import_entry(file, sections, d, pe32_plus));
+        entries.push_back(import_entry(file, map, d, pe32_plus));
     }
     // No descriptors is "no imports", not the digest of an empty text.
     if (entries.empty()) return {};
@@ -232,32 +303,40 @@ PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
         s.raw_pointer = file.u32(h + 20);
         s.characteristics = file.u32(h + 36);
         s.span = std::max(s.virtual_size, s.raw_size);
-        if (s.raw_pointer != 0 && s.raw_size != 0 && file.holds(s.raw_pointer, s.raw_size))
-            s.digest = buffer_md5(file.at(s.raw_pointer), s.raw_size);
-
+        s.has_raw_data = s.raw_pointer != 0 && s.raw_size != 0 && file.holds(s.raw_pointer, s.raw_size);
         if (i) fp.sectionLayout += ';';
         fp.sectionLayout += layout_item(s);
-
-        if (!s.digest.empty()) {
-            std::string lowered = to_lower(s.name);
-            if (lowered == ".text") {
-                fp.codeSectionName = s.name;
-                fp.codeMd5 = s.digest;
-            } else if (lowered == ".data") {
-                fp.dataMd5 = s.digest;
-            }
-        }
         sections.push_back(std::move(s));
     }
 
-    if (fp.codeMd5.empty()) {
-        for (const auto& s : sections) {
-            if (!s.digest.empty() && (s.characteristics & kSectionExecutable)) {
-                fp.codeSectionName = s.name;
-                fp.codeMd5 = s.digest;
-                break;
-            }
+    // Only the sections that end up in the fingerprint are hashed: a hostile
+    // table of 65535 sections each spanning the whole file would otherwise
+    // cost one full-file digest per section. The choice is the same as
+    // digesting every section: the last ".text" and ".data" with a digest win,
+    // then the first executable section with one.
+    auto digest_of = [&](const SectionRecord& s) {
+        return s.has_raw_data ? buffer_md5(file.at(s.raw_pointer), s.raw_size) : std::string();
+    };
+    bool code_found = false, data_found = false;
+    for (size_t i = sections.size(); i-- > 0 && !(code_found && data_found);) {
+        const SectionRecord& s = sections[i];
+        if (!s.has_raw_data) continue;
+        std::string lowered = to_lower(s.name);
+        if (!code_found && lowered == ".text") {
+            fp.codeMd5 = digest_of(s);
+            code_found = !fp.codeMd5.empty();
+            if (code_found) fp.codeSectionName = s.name;
+        } else if (!data_found && lowered == ".data") {
+            fp.dataMd5 = digest_of(s);
+            data_found = !fp.dataMd5.empty();
         }
+    }
+    for (size_t i = 0; i < sections.size() && !code_found; ++i) {
+        const SectionRecord& s = sections[i];
+        if (!s.has_raw_data || !(s.characteristics & kSectionExecutable)) continue;
+        fp.codeMd5 = digest_of(s);
+        code_found = !fp.codeMd5.empty();
+        if (code_found) fp.codeSectionName = s.name;
     }
 
     fp.importMd5 = imports_digest(file, sections, o, pe32_plus);

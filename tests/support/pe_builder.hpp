@@ -69,6 +69,7 @@ public:
     std::optional<uint16_t> number_of_sections;       // written value; the table keeps the real count
     std::optional<uint32_t> import_directory_rva;     // 0: no imports; other: anywhere
     bool terminate_descriptors = true;                // false: no all-zero descriptor after the last
+    std::optional<uint32_t> import_section_address;   // where ".idata" goes (default: after the others)
 
     // ---- layout, valid for the current shape
     uint32_t optional_header_size() const { return pe32_plus ? 240 : 224; }
@@ -123,8 +124,9 @@ public:
 
         uint32_t idata_va = 0, idata_size = 0;
         if (!imports.empty()) {
-            idata_va = next_va;
+            idata_va = import_section_address.value_or(next_va);
             PeSection idata;
+            idata.virtual_address = idata_va;
             idata.name = ".idata";
             idata.characteristics = 0xC0000040;
             idata.data = import_section(idata_va);

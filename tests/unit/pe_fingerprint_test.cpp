@@ -100,13 +100,6 @@ TEST(PeFingerprintStatus, StopsAtEachStructureWithTheFieldsReadSoFar) {
     EXPECT_EQ(parse(many.build()).status, "bad_section_table");
 }
 
-TEST(PeFingerprintStatus, EmptyFingerprintIsNotParsed) {
-    PeFingerprint fp = empty_pe_fingerprint();
-    EXPECT_EQ(fp.status, "not_parsed");
-    EXPECT_FALSE(fp.parsed);
-    EXPECT_EQ(fp.fileSize, 0u);
-}
-
 TEST(PeFingerprintSections, LayoutTextAndDigestsOfBothFormats) {
     for (bool plus : {false, true}) {
         PeBuilder b;
@@ -205,6 +198,23 @@ TEST(PeFingerprintImports, DescriptorsThatPointNowhere) {
 
     zero.import_directory_rva = 0x7FFF0000;
     EXPECT_EQ(parse(zero.build()).importMd5, "");
+}
+
+TEST(PeFingerprintImports, FirstSectionInTableOrderThatMapsInsideTheFileWins) {
+    PeBuilder b = simple_dll();
+    b.add_import("kernel32.dll", {PeFunction::named("Sleep")});
+    b.import_section_address = 0x40000;
+    test::PeSection cover;
+    cover.name = "cover";
+    cover.virtual_address = 0x3FFF0;
+    cover.virtual_size = 0x2000;
+    cover.raw_size = 0x2000;
+    cover.raw_pointer = 0x7FFF0000;  // its offsets fall outside the file: skipped
+    b.sections.push_back(cover);
+    EXPECT_EQ(parse(b.build()).importMd5, md5_of("kernel32.dll:sleep"));
+
+    b.sections.back().raw_pointer = b.headers_size();  // now it maps, onto the code bytes, and comes first
+    EXPECT_NE(parse(b.build()).importMd5, md5_of("kernel32.dll:sleep"));
 }
 
 TEST(PeFingerprintImports, HostileCountsAreBounded) {
