@@ -110,6 +110,29 @@ int main(int argc, char** argv) {
         v.imports[0].functions.assign(520, PeFunction::named("Sleep"));
         write(tag + "many_lookup_entries", v.build());
 
+        // Many overlapping sections around the imports: which one maps an RVA
+        // depends on table order, file bounds and 32-bit wrap-around.
+        v = b;
+        v.import_section_address = 0x40000;
+        for (uint32_t i = 0; i < 24; ++i) {
+            ac::test::PeSection s;
+            s.name = "ov" + std::to_string(i);
+            s.virtual_address = 0x40000 - 0x100 * (i % 5) + 0x80 * (i % 3);
+            s.virtual_size = 0x80 * (i % 4);
+            s.raw_size = 0x40 * (i % 7);
+            s.raw_pointer = i % 6 == 0 ? 0x7FFFF000u : (i % 6 == 1 ? 0u : 0x200 * (i % 4));
+            s.characteristics = 0x40000040;
+            v.sections.push_back(s);
+        }
+        ac::test::PeSection wrap;
+        wrap.name = "wrap";
+        wrap.virtual_address = 0xFFFFF000u;
+        wrap.virtual_size = 0x2000;
+        wrap.raw_pointer = 0x200;
+        wrap.raw_size = 0x200;
+        v.sections.push_back(wrap);
+        write(tag + "overlapping_sections", v.build());
+
         PeBuilder bare;
         bare.pe32_plus = plus;
         write(tag + "no_sections", bare.build());
