@@ -27,6 +27,8 @@
 // The finding is report-only, but it is still kept narrow so it means something.
 #include "checks/manual_map_check.hpp"
 
+#include "checks/region_walk.hpp"
+
 #include <array>
 #include <cstring>
 
@@ -110,20 +112,15 @@ bool region_selected(const MemoryRegion& region) {
 ManualMapVerdict run_manual_map_check(ProcessHandle& process) {
     ManualMapVerdict verdict;
     uint64_t last_allocation_checked = 0;
-    uint64_t address = 0;
-    for (;;) {
-        auto region = process.query_region(address);
-        if (!region) break;
-        if (region_selected(*region)) {
+    walk_regions(process, [&](const MemoryRegion& region) {
+        if (region_selected(region)) {
             ++verdict.region_count;
             if (!verdict.suspected)
-                verdict.suspected = large_writable_code_allocation(*region) ||
-                                    private_pe_image(process, *region, last_allocation_checked);
+                verdict.suspected = large_writable_code_allocation(region) ||
+                                    private_pe_image(process, region, last_allocation_checked);
         }
-        uint64_t next = region->base + region->size;  // wraps to a small value at the top
-        if (next <= address) break;
-        address = next;
-    }
+        return true;
+    });
     return verdict;
 }
 

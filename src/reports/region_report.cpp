@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "checks/manual_map_check.hpp"
+#include "checks/region_walk.hpp"
 #include "evidence/text.hpp"
 #include "reports/record.hpp"
 
@@ -67,15 +68,10 @@ std::vector<ReportRecord> list_executable_regions(uint32_t pid) {
     std::vector<ReportRecord> regions;
     auto process = sys().open_process(pid, win::PROCESS_QUERY_INFORMATION | win::PROCESS_VM_READ);
     if (!process) return regions;
-    uint64_t address = 0;
-    while (regions.size() < kRegionListLimit) {
-        auto region = process->query_region(address);
-        if (!region) break;
-        if (region_selected(*region)) regions.push_back(region_record(*process, *region));
-        uint64_t next = region->base + region->size;  // wraps to a small value at the top
-        if (next <= address) break;
-        address = next;
-    }
+    walk_regions(*process, [&](const MemoryRegion& region) {
+        if (region_selected(region)) regions.push_back(region_record(*process, region));
+        return regions.size() < kRegionListLimit;
+    });
     return regions;
 }
 
