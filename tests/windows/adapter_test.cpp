@@ -95,8 +95,15 @@ TEST(ProcessFacts, OwnProcessAnswersEveryQuery) {
     EXPECT_GE(*token.integrity_rid, 0x1000u);
 }
 
-DWORD WINAPI parked_thread(LPVOID stop) {
-    while (!static_cast<std::atomic<bool>*>(stop)->load()) Sleep(5);
+struct Parking {
+    std::atomic<bool> running{false};
+    std::atomic<bool> stop{false};
+};
+
+DWORD WINAPI parked_thread(LPVOID context) {
+    auto* parking = static_cast<Parking*>(context);
+    parking->running = true;
+    while (!parking->stop) Sleep(5);
     return 0;
 }
 
@@ -110,10 +117,12 @@ TEST(Snapshots, ListTheTestProcessItsThreadsAndModules) {
     EXPECT_EQ(lower(self->exe_name), "windows_tests.exe");
     EXPECT_GE(self->thread_count, 1u);
 
-    std::atomic<bool> stop{false};
+    Parking parking;
     DWORD tid = 0;
-    HANDLE thread = CreateThread(nullptr, 0, parked_thread, &stop, 0, &tid);
+    HANDLE thread = CreateThread(nullptr, 0, parked_thread, &parking, 0, &tid);
     ASSERT_NE(thread, nullptr);
+    // Wine records a thread's start address only once the thread runs.
+    while (!parking.running) Sleep(1);
     auto threads = s.thread_snapshot();
     ASSERT_TRUE(threads.has_value());
     auto listed = [&](DWORD id) {
@@ -126,7 +135,7 @@ TEST(Snapshots, ListTheTestProcessItsThreadsAndModules) {
     // The start address is the thread function we passed.
     EXPECT_EQ(s.thread_start_address(GetCurrentProcessId(), tid),
               std::optional<uint64_t>(reinterpret_cast<uintptr_t>(&parked_thread)));
-    stop = true;
+    parking.stop = true;
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
 
