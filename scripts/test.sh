@@ -6,7 +6,7 @@ ensure_packages "${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES
 find_python313
 
 echo "== Linux build"
-configure_linux "$ROOT/build/linux" -DANTICHEAT_WERROR=ON
+configure_linux "$ROOT/build/linux" -DANTICHEAT_WERROR=ON -DANTICHEAT_TESTS=ON
 cmake --build "$ROOT/build/linux" -j "$JOBS"
 (cd "$ROOT/build/linux" && ctest --output-on-failure)
 

@@ -19,47 +19,12 @@
 #include "reports/fields.hpp"
 #include "reports/process_inspection.hpp"
 #include "reports/record.hpp"
+#include "support/forked_child.hpp"
 
 namespace ac {
 namespace {
 
-// A forked child that runs `body`, sends its answer back, then waits to be
-// killed. The destructor kills and reaps it.
-class Child {
-public:
-    explicit Child(const std::function<int64_t()>& body) {
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(p[0]);
-            int64_t answer = body();
-            if (::write(p[1], &answer, sizeof answer) != sizeof answer) ::_exit(1);
-            for (;;) ::pause();
-        }
-        ::close(p[1]);
-        answered_ = pid_ > 0 && ::read(p[0], &answer_, sizeof answer_) == sizeof answer_;
-        ::close(p[0]);
-    }
-    ~Child() { reap(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    int32_t pid() const { return static_cast<int32_t>(pid_); }
-    bool answered() const { return answered_; }
-    int64_t answer() const { return answer_; }
-    void reap() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool answered_ = false;
-    int64_t answer_ = 0;
-};
+using Child = test::ForkedChild<int64_t>;
 
 Child plain_child() {
     return Child([] { return int64_t{0}; });

@@ -23,55 +23,14 @@
 #include "platform/linux/linux_adapter.hpp"
 #include "platform/linux/procfs.hpp"
 #include "platform/system.hpp"
+#include "support/forked_child.hpp"
 
 namespace ac {
 namespace {
 
 using namespace ac::win;
 
-// A forked child that runs `body`, sends its 64-bit answer back and then
-// sleeps until the destructor kills and reaps it. A body may end the child
-// itself (no answer arrives).
-class Child {
-public:
-    explicit Child(const std::function<uint64_t()>& body) {
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(p[0]);
-            uint64_t answer = body();
-            if (::write(p[1], &answer, sizeof answer) != sizeof answer) ::_exit(1);
-            for (;;) ::pause();
-        }
-        ::close(p[1]);
-        answered_ = pid_ > 0 && ::read(p[0], &answer_, sizeof answer_) == sizeof answer_;
-        ::close(p[0]);
-    }
-    ~Child() { reap(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    uint32_t pid() const { return static_cast<uint32_t>(pid_); }
-    bool answered() const { return answered_; }
-    uint64_t answer() const { return answer_; }
-    // Waits until the child has ended, leaving it a zombie.
-    void wait_ended() {
-        siginfo_t info{};
-        ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
-    }
-    void reap() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool answered_ = false;
-    uint64_t answer_ = 0;
-};
+using Child = test::ForkedChild<uint64_t>;
 
 Child sleeper() {
     return Child([] { return uint64_t{0}; });
