@@ -135,6 +135,11 @@ TEST(Snapshots, ListTheTestProcessItsThreadsAndModules) {
     // The start address is the thread function we passed.
     EXPECT_EQ(s.thread_start_address(GetCurrentProcessId(), tid),
               std::optional<uint64_t>(reinterpret_cast<uintptr_t>(&parked_thread)));
+    // Asked on behalf of another process, the thread is not that process's.
+    auto other = std::find_if(processes->begin(), processes->end(),
+                              [](const ProcessEntry& p) { return p.pid != GetCurrentProcessId(); });
+    ASSERT_NE(other, processes->end());
+    EXPECT_EQ(s.thread_start_address(other->pid, tid), std::nullopt);
     parking.stop = true;
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
@@ -254,6 +259,14 @@ TEST(Files, FactsReaderAndDirectories) {
     EXPECT_GT(facts.lastWriteTime, 116444736000000000ull);  // after 1970
     EXPECT_FALSE(s.file_facts(dir.file("missing.bin")).found);
     EXPECT_EQ(s.open_file(dir.file("missing.bin")), nullptr);
+    // A path with a NUL inside is not the path before the NUL.
+    std::string with_nul = path + std::string(1, '\0') + "x";
+    EXPECT_FALSE(s.file_facts(with_nul).found);
+    EXPECT_EQ(s.open_file(with_nul), nullptr);
+    if (!wintest::signing_facts().empty()) {
+        std::string signed_with_nul = wintest::fixture_path("fixture_leaf_signed.dll") + std::string(1, '\0') + "x";
+        EXPECT_NE(s.trust_embedded(wintest::widen_ascii(signed_with_nul)).result, 0);
+    }
 
     auto reader = s.open_file(path);
     ASSERT_NE(reader, nullptr);

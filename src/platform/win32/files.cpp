@@ -95,8 +95,9 @@ std::optional<std::string> directory_text(UINT (WINAPI* query)(LPSTR, UINT)) {
 }  // namespace
 
 FileFacts Win32System::file_facts(std::string_view path) {
+    auto file = c_text(path);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExA(c_text(path).c_str(), GetFileExInfoStandard, &data)) return {};
+    if (!file || !GetFileAttributesExA(file->c_str(), GetFileExInfoStandard, &data)) return {};
     FileFacts facts;
     facts.found = true;
     facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -106,7 +107,9 @@ FileFacts Win32System::file_facts(std::string_view path) {
 }
 
 std::unique_ptr<FileReader> Win32System::open_file(std::string_view path) {
-    HANDLE h = CreateFileA(c_text(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    auto file = c_text(path);
+    if (!file) return nullptr;
+    HANDLE h = CreateFileA(file->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32FileReader>(h);
@@ -123,12 +126,14 @@ std::optional<std::string> Win32System::system_directory_raw() { return director
 std::optional<std::string> Win32System::windows_directory_raw() { return directory_text(GetWindowsDirectoryA); }
 
 std::string Win32System::version_string(std::string_view path, std::string_view name) {
-    std::string file = c_text(path);
+    auto file = c_text(path);
+    auto key = c_text(name);
+    if (!file || !key) return {};
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    DWORD size = GetFileVersionInfoSizeA(file->c_str(), &ignored);
     if (size == 0) return {};
     std::vector<uint8_t> block(size, 0);
-    if (!GetFileVersionInfoA(file.c_str(), 0, size, block.data())) return {};
+    if (!GetFileVersionInfoA(file->c_str(), 0, size, block.data())) return {};
 
     void* translation = nullptr;
     UINT length = 0;
@@ -138,9 +143,8 @@ std::string Win32System::version_string(std::string_view path, std::string_view 
     const auto* pair = static_cast<const WORD*>(translation);
 
     char sub_block[128] = {};
-    std::string key = c_text(name);
     int written = std::snprintf(sub_block, sizeof(sub_block), "\\StringFileInfo\\%04x%04x\\%s",
-                                static_cast<unsigned>(pair[0]), static_cast<unsigned>(pair[1]), key.c_str());
+                                static_cast<unsigned>(pair[0]), static_cast<unsigned>(pair[1]), key->c_str());
     // A name too long for the buffer would query a cut-off key.
     if (written < 0 || static_cast<size_t>(written) >= sizeof(sub_block)) return {};
 

@@ -79,13 +79,16 @@ std::optional<std::vector<ModuleEntry>> Win32System::module_snapshot(uint32_t pi
     return out;
 }
 
-std::optional<uint64_t> Win32System::thread_start_address(uint32_t, uint32_t tid) {
+std::optional<uint64_t> Win32System::thread_start_address(uint32_t pid, uint32_t tid) {
     auto query = function_cast<NtQueryInformationThreadFn>(ntdll_proc("NtQueryInformationThread"));
     if (!query) return std::nullopt;
     HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, tid);
     if (!h) h = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, tid);
     if (!h) return std::nullopt;
     UniqueHandle thread(h);
+    // A thread id freed since the snapshot may name another process's thread
+    // now; its start address says nothing about this process.
+    if (GetProcessIdOfThread(thread.get()) != pid) return std::nullopt;
     PVOID start = nullptr;
     LONG status = query(thread.get(), kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
     if (status < 0) return std::nullopt;

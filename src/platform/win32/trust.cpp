@@ -196,6 +196,8 @@ private:
     HCATADMIN admin_ = nullptr;
 };
 
+bool names_one_path(const std::u16string& path) { return path.find(u'\0') == std::u16string::npos; }
+
 }  // namespace
 
 std::u16string catalog_member_tag(const uint8_t* hash, size_t size) {
@@ -209,6 +211,8 @@ std::u16string catalog_member_tag(const uint8_t* hash, size_t size) {
 }
 
 EmbeddedTrust Win32System::trust_embedded(const std::u16string& path) {
+    // A NUL inside would make the provider check a different, shorter path.
+    if (!names_one_path(path)) return {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), {}};
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof(file);
     file.pcwszFilePath = wide(path);
@@ -224,6 +228,7 @@ EmbeddedTrust Win32System::trust_embedded(const std::u16string& path) {
 }
 
 CatalogTrust Win32System::trust_catalog(const std::u16string& path, const std::u16string* algorithm) {
+    if (!names_one_path(path)) return {};
     Library wintrust(L"wintrust.dll");
     if (!wintrust.get()) return {};
     auto acquire = function_cast<AcquireContext2Fn>(GetProcAddress(wintrust.get(), "CryptCATAdminAcquireContext2"));
@@ -248,6 +253,7 @@ CatalogTrust Win32System::trust_catalog(const std::u16string& path, const std::u
 }
 
 CatalogTrust Win32System::trust_catalog_legacy(const std::u16string& path) {
+    if (!names_one_path(path)) return {};
     CatalogAdmin admin;  // acquired after the hash, released after the file is closed
     UniqueHandle file = open_for_hash(path);
     if (!file) return {};

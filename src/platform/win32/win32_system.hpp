@@ -48,8 +48,12 @@ private:
     HANDLE h_ = nullptr;
 };
 
-// A NUL-terminated copy for the ANSI calls, which take C strings.
-inline std::string c_text(std::string_view text) { return std::string(text); }
+// A NUL-terminated copy for the ANSI calls, which take C strings. A text
+// with a NUL inside would name a different, shorter path: nullopt.
+inline std::optional<std::string> c_text(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
+    return std::string(text);
+}
 
 // Bytes of a fixed-size ANSI field up to its first NUL (never past the field).
 template <size_t N>
