@@ -18,18 +18,8 @@ namespace ac {
 namespace {
 
 using test::FakeMachine;
-
-int opens(const FakeMachine& m, const std::string& path) {
-    auto it = m.file_opens.find(path);
-    return it == m.file_opens.end() ? 0 : it->second;
-}
-
-uint64_t fresh_time() {
-    static uint64_t t = 2'000'000;
-    return ++t;
-}
-
-std::vector<uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
+using test::bytes_of;
+using test::fresh_time;
 
 // The harmless program whose digest the known-cheat digest set lists.
 std::vector<uint8_t> known_cheat_program() {
@@ -74,7 +64,7 @@ TEST(KnownCheatProcessScan, FirstFlaggedProcessInSnapshotOrder) {
     EXPECT_EQ(match.path, "C:\\Tools\\CE\\CheatEngine-x86_64.exe");
     EXPECT_EQ(match.md5, buffer_md5("ce", 2));
     EXPECT_TRUE(is_cheat_detected());
-    EXPECT_EQ(opens(m, "C:\\Tools\\xenos64.exe"), 0);
+    EXPECT_EQ(m.opens("C:\\Tools\\xenos64.exe"), 0);
 
     ReportRecord r = detect_cheat_process_record();
     EXPECT_EQ(r, (ReportRecord{{"detected", "1"},
@@ -153,8 +143,8 @@ TEST(InspectionCheatScan, NameFlagsOnlyAtMedium) {
                                         {"toolProcessCategory", "packet-tool"},
                                         {"toolProcessMatchStrength", "name"}}));
     // At medium processes without a name flag are not read.
-    EXPECT_EQ(opens(m, "C:\\Users\\u\\Downloads\\helper.exe"), 0);
-    EXPECT_EQ(opens(m, "C:\\Tools\\x64dbg.exe"), 2);
+    EXPECT_EQ(m.opens("C:\\Users\\u\\Downloads\\helper.exe"), 0);
+    EXPECT_EQ(m.opens("C:\\Tools\\x64dbg.exe"), 2);
 
     // A name from the inspection's own list without a tool category gets the default word.
     m.processes.erase(m.processes.begin() + 4);
@@ -183,7 +173,7 @@ TEST(InspectionCheatScan, NameFlagThenDigestMatchEndsTheScan) {
                                         {"knownCheatProcessPath", "C:\\Users\\u\\Desktop\\Notes.exe"},
                                         {"toolProcessCategory", "cheat-tool"},
                                         {"toolProcessMatchStrength", "hash"}}));
-    EXPECT_EQ(opens(m, "C:\\Tools\\cheatengine.exe"), 0) << "no process after the match is examined";
+    EXPECT_EQ(m.opens("C:\\Tools\\cheatengine.exe"), 0) << "no process after the match is examined";
 
     // At medium the same image is read only because its name is flagged.
     m.processes.clear();
@@ -216,7 +206,7 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     EXPECT_EQ(w.at("fuzzyCheatSectionLayout").rfind(".vmp0:64:512:60000020;.idata:", 0), 0u);
     EXPECT_EQ(w.at("fuzzyCheatImportMd5").size(), 32u);
     EXPECT_EQ(w.at("toolProcessMatchStrength"), "name");  // from the debugger's name flag
-    EXPECT_EQ(opens(m, "C:\\Games\\plain.exe"), 2) << "digest and fingerprint of the last process";
+    EXPECT_EQ(m.opens("C:\\Games\\plain.exe"), 2) << "digest and fingerprint of the last process";
 
     // Then a strong match: its details replace the suspect's.
     m.run(13, "trainer_x.exe", "C:\\Games\\trainer_x.exe", strong_corpus_build());
@@ -247,10 +237,10 @@ TEST(InspectionCheatScan, HeavySweepPassesOverSystemImagesOnly) {
     m.add_process(14, "ghost.exe", "C:\\Windows\\System32\\ghost.exe");  // image file gone
     ReportRecord r = seeded();
     EXPECT_FALSE(inspection_cheat_scan(r, true));
-    EXPECT_EQ(opens(m, "C:\\Windows\\System32\\svchost.exe"), 0);
-    EXPECT_EQ(opens(m, "C:\\Windows\\explorer.exe"), 0);
-    EXPECT_EQ(opens(m, "C:\\Windows\\System32\\gdb"), 2);
-    EXPECT_EQ(opens(m, "C:\\Program Files\\App\\app.exe"), 2);
+    EXPECT_EQ(m.opens("C:\\Windows\\System32\\svchost.exe"), 0);
+    EXPECT_EQ(m.opens("C:\\Windows\\explorer.exe"), 0);
+    EXPECT_EQ(m.opens("C:\\Windows\\System32\\gdb"), 2);
+    EXPECT_EQ(m.opens("C:\\Program Files\\App\\app.exe"), 2);
 
     // A second sweep over unchanged files reads nothing again.
     m.file_opens.clear();
@@ -289,7 +279,7 @@ TEST(InspectionCheatScan, OnlyMediumAndHeavyInspectionsRunIt) {
             }
     }
     EXPECT_EQ(cheap.count(std::string(proc_key::blockedNameHashMatch)), 0u);
-    EXPECT_EQ(opens(m, "C:\\Tools\\known-cheat-test-program"), 0);
+    EXPECT_EQ(m.opens("C:\\Tools\\known-cheat-test-program"), 0);
 
     ReportRecord medium = inspect_process_record(77, "", "medium");
     EXPECT_EQ(get_field(medium, proc_key::blockedNameHashMatch), "1");

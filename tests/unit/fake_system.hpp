@@ -18,6 +18,15 @@
 
 namespace ac::test {
 
+// The per-file caches outlive a test; a fresh write time per file keeps one
+// test's results out of the next.
+inline uint64_t fresh_time() {
+    static uint64_t t = 1'000'000;
+    return ++t;
+}
+
+inline std::vector<uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
+
 struct FakeThread {
     uint32_t tid = 0;
     std::optional<uint64_t> start_address;
@@ -116,6 +125,10 @@ public:
         for (auto& p : processes)
             if (p.pid == pid) return &p;
         return nullptr;
+    }
+    int opens(const std::string& path) const {
+        auto it = file_opens.find(path);
+        return it == file_opens.end() ? 0 : it->second;
     }
     int total_file_opens() const {
         int n = 0;

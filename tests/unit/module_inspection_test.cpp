@@ -17,20 +17,8 @@ namespace ac {
 namespace {
 
 using test::FakeMachine;
-
-int opens(const FakeMachine& m, const std::string& path) {
-    auto it = m.file_opens.find(path);
-    return it == m.file_opens.end() ? 0 : it->second;
-}
-
-// The per-file caches outlive a test; a fresh write time per file keeps one
-// test's results out of the next.
-uint64_t fresh_time() {
-    static uint64_t t = 1'000'000;
-    return ++t;
-}
-
-std::vector<uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
+using test::bytes_of;
+using test::fresh_time;
 
 SignerCertificate signer(std::u16string subject, std::u16string issuer) {
     return {true, std::move(subject), std::move(issuer), std::vector<uint8_t>(20, 0xab)};
@@ -139,7 +127,7 @@ TEST(ModuleInspection, ReasonsAndWorkAtMedium) {
     EXPECT_EQ(get_field(kernel, mod_key::textHashStatus), "not_checked");
     EXPECT_EQ(get_field(kernel, mod_key::name), "kernel32.dll");
     EXPECT_EQ(get_field(kernel, mod_key::path), "C:\\Windows\\System32\\kernel32.dll");
-    EXPECT_EQ(opens(m, "C:\\Windows\\System32\\kernel32.dll"), 0);
+    EXPECT_EQ(m.opens("C:\\Windows\\System32\\kernel32.dll"), 0);
 
     const ReportRecord& game = by_name(records, "Game.exe");
     EXPECT_EQ(get_field(game, mod_key::md5), buffer_md5("module", 6));
