@@ -18,6 +18,9 @@ def start_sleeper():
 def stop(proc):
     proc.kill()
     proc.wait()
+    for stream in (proc.stdin, proc.stdout):
+        if stream:
+            stream.close()
 
 
 @unittest.skipUnless(sys.platform.startswith("linux"), "Linux stand-in only")
