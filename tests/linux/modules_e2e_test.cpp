@@ -9,11 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "evidence/digest.hpp"
+#include "evidence/origin.hpp"
+#include "evidence/text.hpp"
 #include "reports/fields.hpp"
 #include "reports/module_inspection.hpp"
 #include "reports/record.hpp"
@@ -78,9 +81,16 @@ class ModulesE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kLibrary)) GTEST_SKIP() << kLibrary << " is missing";
-        // The game directory lies beside the test binary, outside every user-writable folder.
-        fs::path beside = fs::canonical("/proc/self/exe").parent_path();
-        game_ = beside / ("e2e_game_" + std::to_string(::getpid()));
+        // The game directory must lie outside every user-writable folder (a
+        // checkout under /tmp would not): beside the test binary, else in HOME.
+        fs::path base = fs::canonical("/proc/self/exe").parent_path();
+        if (is_user_writable_path(normalize_path(base.string() + "/"))) {
+            const char* home = std::getenv("HOME");
+            if (!home || is_user_writable_path(normalize_path(std::string(home) + "/")))
+                GTEST_SKIP() << "no folder outside the user-writable ones to play the game directory";
+            base = home;
+        }
+        game_ = base / ("e2e_game_" + std::to_string(::getpid()));
         downloads_ = fs::path("/tmp") / ("anticheat_e2e_" + std::to_string(::getpid()));
         fs::create_directories(game_);
         fs::create_directories(downloads_);
