@@ -38,7 +38,7 @@ void BM_FileMd5Cold(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFileSize));
 }
-BENCHMARK(BM_FileMd5Cold)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_FileMd5Cold)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 void BM_FileMd5Cached(benchmark::State& state) {
     const std::string& path = bench_file();
@@ -58,6 +58,6 @@ void BM_OpensslMd5Command(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFileSize));
 }
-BENCHMARK(BM_OpensslMd5Command)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_OpensslMd5Command)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 }  // namespace
