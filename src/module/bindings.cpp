@@ -13,8 +13,8 @@
 #include "machine/system_info.hpp"
 #include "module/session.hpp"
 #include "reports/cheat_process_scan.hpp"
-#include "reports/module_inspection.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/module_report.hpp"
+#include "reports/process_report.hpp"
 
 namespace py = pybind11;
 

@@ -20,7 +20,7 @@
 #include "evidence/digest.hpp"
 #include "reports/cheat_process_scan.hpp"
 #include "reports/fields.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/process_report.hpp"
 #include "reports/record.hpp"
 #include "support/counting_system.hpp"
 

@@ -18,7 +18,7 @@
 #include "evidence/origin.hpp"
 #include "evidence/text.hpp"
 #include "reports/fields.hpp"
-#include "reports/module_inspection.hpp"
+#include "reports/module_report.hpp"
 #include "reports/record.hpp"
 #include "support/counting_system.hpp"
 

@@ -10,7 +10,7 @@
 #include "module/session.hpp"
 #include "reports/cheat_process_scan.hpp"
 #include "reports/fields.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/process_report.hpp"
 #include "reports/record.hpp"
 #include "support/pe_builder.hpp"
 

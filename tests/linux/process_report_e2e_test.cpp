@@ -17,7 +17,7 @@
 
 #include "evidence/text.hpp"
 #include "reports/fields.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/process_report.hpp"
 #include "reports/record.hpp"
 #include "support/forked_child.hpp"
 

@@ -1,7 +1,7 @@
 // The main report on the game process. The scan level decides the depth:
 // cheap reads process facts, medium adds the debugger check and the scan of
 // the other processes, heavy adds the memory walk and the write-handle scan.
-#include "reports/process_inspection.hpp"
+#include "reports/process_report.hpp"
 
 #include <string>
 

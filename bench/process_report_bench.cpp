@@ -17,7 +17,7 @@
 
 #include "checks/manual_map_check.hpp"
 #include "platform/system.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/process_report.hpp"
 #include "reports/record.hpp"
 #include "reports/write_handle_report.hpp"
 

@@ -6,7 +6,7 @@
 
 #include "checks/thread_count_check.hpp"
 #include "fake_system.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/process_report.hpp"
 #include "reports/record.hpp"
 
 namespace ac {

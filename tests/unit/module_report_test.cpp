@@ -9,7 +9,7 @@
 #include "evidence/digest.hpp"
 #include "fake_system.hpp"
 #include "reports/fields.hpp"
-#include "reports/module_inspection.hpp"
+#include "reports/module_report.hpp"
 #include "reports/record.hpp"
 #include "support/pe_builder.hpp"
 

@@ -1,4 +1,4 @@
-#include "reports/module_inspection.hpp"
+#include "reports/module_report.hpp"
 
 #include <cstring>
 #include <vector>

@@ -12,8 +12,8 @@
 #include "evidence/text.hpp"
 #include "reports/cheat_process_scan.hpp"
 #include "reports/fields.hpp"
-#include "reports/module_inspection.hpp"
-#include "reports/process_inspection.hpp"
+#include "reports/module_report.hpp"
+#include "reports/process_report.hpp"
 #include "reports/write_handle_report.hpp"
 #include "win_test_support.hpp"
 
