@@ -179,18 +179,15 @@ public:
     }
 
     DebugSignals debug_signals(uint32_t pid) override {
-        FakeProcess* p = find(pid);
-        return p ? p->debug : DebugSignals{};
+        FakeProcess* p = find(pid); return p ? p->debug : DebugSignals{};
     }
     DebugSignals host_debug_signals() override { return host_debug; }
 
     std::optional<UtcTime> process_start_time(uint32_t pid) override {
-        FakeProcess* p = find(pid);
-        return p ? p->start_time : std::nullopt;
+        FakeProcess* p = find(pid); return p ? p->start_time : std::nullopt;
     }
     TokenIdentity token_identity(uint32_t pid) override {
-        FakeProcess* p = find(pid);
-        return p ? p->token : TokenIdentity{};
+        FakeProcess* p = find(pid); return p ? p->token : TokenIdentity{};
     }
 
     void enum_windows(const std::function<bool(WindowRef&)>& callback) override {
@@ -235,12 +232,8 @@ public:
         return it == version_strings.end() ? std::string() : it->second;
     }
 
-    std::optional<std::u16string> ansi_to_wide(std::string_view text) override {
-        return native_system().ansi_to_wide(text);
-    }
-    std::optional<std::string> wide_to_utf8(std::u16string_view text) override {
-        return native_system().wide_to_utf8(text);
-    }
+    std::optional<std::u16string> ansi_to_wide(std::string_view text) override { return native_system().ansi_to_wide(text); }
+    std::optional<std::string> wide_to_utf8(std::u16string_view text) override { return native_system().wide_to_utf8(text); }
 
     EmbeddedTrust trust_embedded(const std::u16string& path) override {
         trust_calls.push_back("embedded");
@@ -274,13 +267,11 @@ private:
         ~Handle() override { --m_.live_process_handles; }
         uint64_t value() const override { return value_; }
         std::optional<uint32_t> exit_code() override {
-            FakeProcess* p = m_.find(pid_);
-            return p ? p->exit_code : std::nullopt;
-        }
+        FakeProcess* p = m_.find(pid_); return p ? p->exit_code : std::nullopt;
+    }
         std::optional<std::string> image_path() override {
-            FakeProcess* p = m_.find(pid_);
-            return p ? p->image_path : std::nullopt;
-        }
+        FakeProcess* p = m_.find(pid_); return p ? p->image_path : std::nullopt;
+    }
         std::optional<MemoryRegion> query_region(uint64_t address) override {
             FakeProcess* p = m_.find(pid_);
             if (!p || p->region_query_fails) return std::nullopt;
