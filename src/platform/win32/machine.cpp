@@ -1,6 +1,10 @@
 // Machine identity and support telemetry: volume serial, computer name,
 // CPUID leaf 0, display adapter and mode, power source.
+#ifdef _MSC_VER
+#include <intrin.h>
+#else
 #include <cpuid.h>
+#endif
 
 #include "platform/win32/win32_system.hpp"
 
@@ -24,9 +28,15 @@ std::optional<std::string> Win32System::computer_name() {
 }
 
 std::array<uint32_t, 4> Win32System::cpuid0() {
+#ifdef _MSC_VER
+    int regs[4] = {};
+    __cpuidex(regs, 0, 0);
+    return {uint32_t(regs[0]), uint32_t(regs[1]), uint32_t(regs[2]), uint32_t(regs[3])};
+#else
     unsigned a = 0, b = 0, c = 0, d = 0;
     __cpuid_count(0, 0, a, b, c, d);
     return {a, b, c, d};
+#endif
 }
 
 std::optional<std::string> Win32System::display_adapter() {
