@@ -1,9 +1,6 @@
 // The signature decision chain on a scripted trust provider.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "evidence/signature.hpp"
 #include "fake_system.hpp"
 
@@ -11,156 +8,73 @@ namespace ac {
 namespace {
 
 using Calls = std::vector<std::string>;
+const Calls kAllPasses = {"embedded", "catalog:SHA256", "catalog:SHA1", "catalog", "legacy"};
 constexpr int32_t kBadDigest = static_cast<int32_t>(0x80096010u);
 
-SignerCertificate signer(std::u16string subject, std::u16string issuer, std::vector<uint8_t> sha1 = {0xAB, 0x01}) {
-    return SignerCertificate{true, std::move(subject), std::move(issuer), std::move(sha1)};
+SignerCertificate signer(std::u16string s, std::u16string i, std::vector<uint8_t> t = {0xAB}) { return {true, s, i, t}; }
+std::string row(const SignatureInfo& i) {  // " ms": trusted as the system maker's
+    return i.status + " " + i.source + " " + i.publisher + "|" + i.issuer + "|" + i.signerThumbprint +
+           (i.trustedMicrosoft ? " ms" : "");
 }
 
-class SignatureTest : public ::testing::Test {
-protected:
+struct SignatureTest : ::testing::Test {
     test::FakeMachine machine;
     ScopedSystemOverride use{machine};
 
-    void embedded(int32_t result, SignerCertificate cert = {}) {
-        machine.on_trust_embedded = [=](const std::u16string&) { return EmbeddedTrust{result, cert}; };
+    std::string verify(const char* path = "C:\\a.dll") { return row(verify_signature(path)); }
+    void embedded(int32_t r, SignerCertificate c = {}) {
+        machine.on_trust_embedded = [=](auto&) { return EmbeddedTrust{r, c}; };
     }
-    // The catalog pass that verifies: "SHA256", "SHA1", "" (default) or "legacy".
-    void catalog_verifies(std::string which, SignerCertificate cert) {
-        machine.on_trust_catalog = [=](const std::u16string&, const std::u16string* algorithm) {
-            std::string name = algorithm ? std::string(algorithm->begin(), algorithm->end()) : "";
-            return CatalogTrust{name == which, cert};
-        };
-        machine.on_trust_catalog_legacy = [=](const std::u16string&) { return CatalogTrust{which == "legacy", cert}; };
+    void catalog_verifies(std::u16string which, SignerCertificate c) {  // u"SHA256", u"SHA1", u"" or u"legacy"
+        machine.on_trust_catalog = [=](auto&, auto* a) { return CatalogTrust{(a ? *a : u"") == which, c}; };
+        machine.on_trust_catalog_legacy = [=](auto&) { return CatalogTrust{which == u"legacy", c}; };
     }
 };
 
-TEST_F(SignatureTest, EmptyPathMakesNoTrustCall) {
-    SignatureInfo info = verify_signature("");
-    EXPECT_EQ(info.status, "unavailable");
-    EXPECT_EQ(info.source, "none");
-    EXPECT_FALSE(info.trustedMicrosoft);
-    EXPECT_TRUE(machine.trust_calls.empty());
-}
-
-TEST_F(SignatureTest, NoTrustProviderMeansNothingWasVerified) {
-    embedded(win::TRUST_E_PROVIDER_UNKNOWN, signer(u"Someone", u"CA"));
-    SignatureInfo info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "unavailable");
-    EXPECT_EQ(info.source, "none");
-    EXPECT_EQ(info.publisher, "");
-    EXPECT_EQ(machine.trust_calls, Calls{"embedded"});
-}
-
-TEST_F(SignatureTest, ValidEmbeddedSignatureSkipsTheCatalogs) {
-    embedded(0, signer(u"Contoso Ltd", u"Contoso CA \u00e9", {0xDE, 0xAD, 0xBE, 0xEF}));
-    SignatureInfo info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "valid");
-    EXPECT_EQ(info.source, "embedded");
-    EXPECT_EQ(info.publisher, "Contoso Ltd");
-    EXPECT_EQ(info.issuer, "Contoso CA \xc3\xa9");
-    EXPECT_EQ(info.signerThumbprint, "deadbeef");
-    EXPECT_FALSE(info.trustedMicrosoft);
-    EXPECT_EQ(machine.trust_calls, Calls{"embedded"});
-}
-
-TEST_F(SignatureTest, UnsignedTriesEveryCatalogInOrder) {
-    SignatureInfo info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "unsigned");
-    EXPECT_EQ(info.source, "none");
-    EXPECT_EQ(info.publisher + info.issuer + info.signerThumbprint, "");
-    EXPECT_EQ(machine.trust_calls, (Calls{"embedded", "catalog:SHA256", "catalog:SHA1", "catalog", "legacy"}));
-}
-
-TEST_F(SignatureTest, FirstVerifyingCatalogGivesItsSourceAndSigner) {
-    struct Row {
-        std::string which, source;
-        Calls calls;
-    };
-    for (const Row& row : {Row{"SHA256", "catalog:SHA256", {"embedded", "catalog:SHA256"}},
-                           Row{"SHA1", "catalog:SHA1", {"embedded", "catalog:SHA256", "catalog:SHA1"}},
-                           Row{"", "catalog", {"embedded", "catalog:SHA256", "catalog:SHA1", "catalog"}},
-                           Row{"legacy", "catalog:legacy",
-                               {"embedded", "catalog:SHA256", "catalog:SHA1", "catalog", "legacy"}}}) {
+TEST_F(SignatureTest, EmbeddedFirstThenEachCatalogInOrder) {
+    EXPECT_EQ(verify(""), "unavailable none ||");
+    EXPECT_EQ(verify(), "unsigned none ||");
+    EXPECT_EQ(machine.trust_calls, kAllPasses);  // none of them for the empty path
+    const char16_t* passes[] = {u"SHA256", u"SHA1", u"", u"legacy"};
+    const char* sources[] = {"catalog:SHA256", "catalog:SHA1", "catalog", "catalog:legacy"};
+    for (size_t k = 0; k < 4; ++k) {
         machine.trust_calls.clear();
-        catalog_verifies(row.which, signer(u"Microsoft Windows", u"Microsoft Windows Production PCA 2011"));
-        SignatureInfo info = verify_signature("C:\\Windows\\System32\\a.dll");
-        EXPECT_EQ(info.status, "valid") << row.which;
-        EXPECT_EQ(info.source, row.source);
-        EXPECT_EQ(info.publisher, "Microsoft Windows");
-        EXPECT_TRUE(info.trustedMicrosoft);
-        EXPECT_EQ(machine.trust_calls, row.calls);
+        catalog_verifies(passes[k], signer(u"Microsoft Windows", u"PCA"));
+        EXPECT_EQ(verify(), "valid " + std::string(sources[k]) + " Microsoft Windows|PCA|ab ms");
+        EXPECT_EQ(machine.trust_calls, Calls(kAllPasses.begin(), kAllPasses.begin() + k + 2));
     }
+    machine.trust_calls.clear();
+    embedded(0, signer(u"Contoso Ltd", u"Contoso CA \u00e9", {0xDE, 0xAD, 0xBE, 0xEF}));
+    EXPECT_EQ(verify(), "valid embedded Contoso Ltd|Contoso CA \xc3\xa9|deadbeef");
+    embedded(win::TRUST_E_PROVIDER_UNKNOWN, signer(u"Someone", u"CA"));
+    EXPECT_EQ(verify(), "unavailable none ||");
+    EXPECT_EQ(machine.trust_calls, (Calls{"embedded", "embedded"}));
 }
 
-TEST_F(SignatureTest, InvalidEmbeddedKeepsItsSignerUnlessACatalogVerifies) {
-    embedded(kBadDigest, signer(u"Microsoft Corporation", u"Fake CA"));
-    SignatureInfo info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "invalid");
-    EXPECT_EQ(info.source, "embedded");
-    EXPECT_EQ(info.publisher, "Microsoft Corporation");
-    EXPECT_EQ(info.signerThumbprint, "ab01");
-    EXPECT_FALSE(info.trustedMicrosoft);  // the phrase matches, the signature does not
-
-    catalog_verifies("SHA256", signer(u"Contoso Ltd", u"Contoso CA", {0x10}));
-    info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "valid");
-    EXPECT_EQ(info.source, "catalog:SHA256");
-    EXPECT_EQ(info.publisher, "Contoso Ltd");
-    EXPECT_EQ(info.issuer, "Contoso CA");
-    EXPECT_EQ(info.signerThumbprint, "10");
-    EXPECT_FALSE(info.trustedMicrosoft);
-
-    // A catalog whose signer cannot be read does not inherit the failed signature's names.
-    catalog_verifies("SHA1", SignerCertificate{});
-    info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "valid");
-    EXPECT_EQ(info.publisher + info.issuer + info.signerThumbprint, "");
-    EXPECT_FALSE(info.trustedMicrosoft);
-}
-
-TEST_F(SignatureTest, InvalidWithoutSignerFieldsHasNoSource) {
+TEST_F(SignatureTest, SignerFieldsAndSystemMakerTrust) {
     embedded(kBadDigest);
-    EXPECT_EQ(verify_signature("C:\\a.dll").source, "none");
-    embedded(kBadDigest, signer(u"", u"", {}));  // reached but unreadable
-    EXPECT_EQ(verify_signature("C:\\a.dll").source, "none");
-    embedded(kBadDigest, signer(u"", u"", {0x01}));  // the thumbprint alone names a signer
-    SignatureInfo info = verify_signature("C:\\a.dll");
-    EXPECT_EQ(info.status, "invalid");
-    EXPECT_EQ(info.source, "embedded");
-}
+    EXPECT_EQ(verify(), "invalid none ||");
+    embedded(kBadDigest, signer(u"Microsoft Corporation", u"Fake CA"));
+    EXPECT_EQ(verify(), "invalid embedded Microsoft Corporation|Fake CA|ab");  // the name matches, not the signature
+    catalog_verifies(u"SHA256", signer(u"Contoso Ltd", u"Contoso CA", {0x10}));
+    EXPECT_EQ(verify(), "valid catalog:SHA256 Contoso Ltd|Contoso CA|10");
+    catalog_verifies(u"SHA1", SignerCertificate{});  // an unreadable catalog signer inherits nothing
+    EXPECT_EQ(verify(), "valid catalog:SHA1 ||");
 
-TEST_F(SignatureTest, MicrosoftTrustByPublisherOrIssuerInAnyCase) {
     embedded(0, signer(u"MICROSOFT Corporation", u"Some CA"));
-    EXPECT_TRUE(verify_signature("C:\\a.dll").trustedMicrosoft);
-    embedded(0, signer(u"Contoso", u"Microsoft Code Signing PCA 2011"));
-    EXPECT_TRUE(verify_signature("C:\\a.dll").trustedMicrosoft);
-    embedded(0, signer(u"Microsoft Corp", u"Microsoft Root"));
-    EXPECT_FALSE(verify_signature("C:\\a.dll").trustedMicrosoft);
-    embedded(0, signer(u"", u""));
-    EXPECT_FALSE(verify_signature("C:\\a.dll").trustedMicrosoft);
-    embedded(win::TRUST_E_NOSIGNATURE, signer(u"Microsoft Windows", u""));
-    EXPECT_FALSE(verify_signature("C:\\a.dll").trustedMicrosoft);
-
-    SignatureInfo named;
-    named.issuer = "microsoft windows production pca";
-    EXPECT_TRUE(is_microsoft_signer(named));
+    EXPECT_EQ(verify(), "valid embedded MICROSOFT Corporation|Some CA|ab ms");
+    embedded(0, signer(u"Contoso", u"microsoft WINDOWS Production PCA 2011"));
+    EXPECT_EQ(verify(), "valid embedded Contoso|microsoft WINDOWS Production PCA 2011|ab ms");
 }
 
 TEST_F(SignatureTest, CacheAnswersWhileTheFileIsUnchanged) {
     embedded(0, signer(u"Contoso", u"CA"));
-    FileFacts facts{true, 100, 7};
-    EXPECT_EQ(signature_info("C:\\Sig\\A.dll", facts).status, "valid");
+    EXPECT_EQ(signature_info("C:\\Sig\\A.dll", FileFacts{true, 100, 7}).status, "valid");
     embedded(win::TRUST_E_NOSIGNATURE);
-    EXPECT_EQ(signature_info("c:/sig/a.dll", facts).status, "valid");
-    EXPECT_EQ(machine.trust_calls, Calls{"embedded"});
-
-    facts.lastWriteTime = 8;
-    EXPECT_EQ(signature_info("C:\\Sig\\A.dll", facts).status, "unsigned");
-    machine.trust_calls.clear();
-    signature_info("C:\\Sig\\B.dll", FileFacts{});
-    signature_info("C:\\Sig\\B.dll", FileFacts{});
-    EXPECT_EQ(std::count(machine.trust_calls.begin(), machine.trust_calls.end(), "embedded"), 2);
+    EXPECT_EQ(signature_info("c:/sig/a.dll", FileFacts{true, 100, 7}).status, "valid");  // another spelling, one entry
+    EXPECT_EQ(signature_info("C:\\Sig\\A.dll", FileFacts{true, 100, 8}).status, "unsigned");
+    for (int i = 0; i < 2; ++i) signature_info("C:\\Sig\\B.dll", FileFacts{});  // unfound facts: never cached
+    EXPECT_EQ(std::count(machine.trust_calls.begin(), machine.trust_calls.end(), "embedded"), 1 + 1 + 2);
 }
 
 }  // namespace
