@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "checks/debugger_check.hpp"
+#include "checks/region_walk.hpp"
+#include "checks/thread_count_check.hpp"
 #include "checks/thread_hijack_check.hpp"
 #include "fake_system.hpp"
 #include "module/session.hpp"
@@ -90,6 +92,23 @@ TEST(ThreadHijackCheck, UnexaminableTargetsGiveFalse) {
     EXPECT_FALSE(thread_hijack_detected(0));
     EXPECT_FALSE(thread_hijack_detected(-3));
     EXPECT_FALSE(thread_hijack_detected(12345));
+}
+
+TEST(ThreadCountCheck, OnlyAFloodOfThreadsIsSuspicious) {
+    EXPECT_FALSE(thread_count_suspicious(0));  // a snapshot that raced the process
+    EXPECT_FALSE(thread_count_suspicious(10000));
+    EXPECT_TRUE(thread_count_suspicious(10001));
+}
+
+TEST(RegionWalk, StopsWhenTheNextAddressDoesNotAdvance) {
+    FakeMachine m;
+    ScopedSystemOverride use(m);
+    auto& p = m.add_process(62, "game.exe");
+    p.regions = {region(0x1000, 0x1000, win::MEM_PRIVATE), region(0xFFFFFFFFFFFFF000ull, 0x1000, win::MEM_PRIVATE)};
+    auto process = m.open_process(62, win::PROCESS_QUERY_INFORMATION);
+    int visited = 0;
+    walk_regions(*process, [&](const MemoryRegion&) { return ++visited < 100; });
+    EXPECT_EQ(visited, 4);  // free, region, free up to the top, the top region (its end wraps to 0)
 }
 
 }  // namespace
