@@ -7,61 +7,39 @@
 namespace ac {
 namespace {
 
-class OriginTest : public ::testing::Test {
-protected:
+struct OriginTest : ::testing::Test {
     test::FakeMachine machine;
     ScopedSystemOverride use{machine};
 };
 
-TEST_F(OriginTest, DirectoriesAreNormalisedWithOneTrailingBackslash) {
-    EXPECT_EQ(system_directory(), "c:\\windows\\system32\\");
-    EXPECT_EQ(windows_directory(), "c:\\windows\\");
-    machine.windows_dir = "D:/WinNT/";
-    EXPECT_EQ(windows_directory(), "d:\\winnt\\");
-    machine.system_dir.reset();
-    EXPECT_EQ(system_directory(), "");
-}
-
 TEST_F(OriginTest, PrecedenceOfTheTests) {
-    const std::string game = "c:\\games\\game";
-    EXPECT_EQ(classify_origin("", ""), "unknown");
-    EXPECT_EQ(classify_origin("", game), "unknown");
-    EXPECT_EQ(classify_origin("c:\\games\\game\\temp\\x.dll", game), "game_dir");
-    EXPECT_EQ(classify_origin("c:\\games\\game2\\x.dll", game), "game_dir");  // plain prefix, no boundary
-    EXPECT_EQ(classify_origin("c:\\games\\gam", game), "other");             // shorter than the game dir
+    for (const auto& [word, paths] : std::vector<std::pair<std::string, std::vector<const char*>>>{
+             {"unknown", {""}},  // the first matching test wins; unnormalised input matches nothing
+             {"game_dir", {"c:\\games\\game\\temp\\x.dll", "c:\\games\\game2\\x.dll"}},  // a plain prefix, no boundary
+             {"user_writable", {"c:\\windows\\temp\\x.dll", "c:\\program files\\app\\downloads\\a.dll"}},
+             {"system32", {"c:\\windows\\system32\\kernel32.dll"}},
+             {"windows", {"c:\\windows\\syswow64\\kernel32.dll", "c:\\windows\\system32"}},  // the folder lacks its '\'
+             {"program_files", {"c:\\program files\\app\\a.dll", "e:\\program files (x86)\\app\\a.dll"}},
+             {"other", {"c:\\games\\gam", "c:\\my program files\\a.dll", "C:\\Windows\\System32\\x.dll",
+                        "c:/windows/system32/x.dll", "C:\\Temp\\x.dll", "c:\\Program Files\\x.dll"}}})
+        for (const char* path : paths) EXPECT_EQ(classify_origin(path, "c:\\games\\game"), word) << path;
     EXPECT_EQ(classify_origin("c:\\games\\game\\x.dll", ""), "other");
-    EXPECT_EQ(classify_origin("c:\\windows\\temp\\x.dll", game), "user_writable");
-    EXPECT_EQ(classify_origin("c:\\windows\\system32\\kernel32.dll", game), "system32");
-    EXPECT_EQ(classify_origin("c:\\windows\\syswow64\\kernel32.dll", game), "windows");
-    EXPECT_EQ(classify_origin("c:\\windows\\system32", game), "windows");  // the folder itself lacks the backslash
-    EXPECT_EQ(classify_origin("c:\\program files\\app\\a.dll", game), "program_files");
-    EXPECT_EQ(classify_origin("e:\\program files (x86)\\app\\a.dll", game), "program_files");
-    EXPECT_EQ(classify_origin("c:\\program files\\app\\downloads\\a.dll", game), "user_writable");
-    EXPECT_EQ(classify_origin("c:\\my program files\\a.dll", game), "other");
-    EXPECT_EQ(classify_origin("c:\\tools\\a.dll", game), "other");
-}
 
-TEST_F(OriginTest, UserWritableFragmentsMatchWholeFolderNames) {
     for (const char* path : {"\\tmp\\a", "c:\\temp\\a", "c:\\users\\bob\\downloads\\a", "c:\\users\\bob\\desktop\\a",
                              "c:\\users\\bob\\documents\\a", "c:\\users\\bob\\appdata\\local\\temp\\a"})
-        EXPECT_TRUE(is_user_writable_path(path)) << path;
+        EXPECT_TRUE(is_user_writable_path(path)) << path;  // whole folder names only
     for (const char* path : {"", "\\tmp", "c:\\temporary\\a", "c:\\mytemp\\a", "c:\\users\\bob\\appdata\\local\\a"})
         EXPECT_FALSE(is_user_writable_path(path)) << path;
 }
 
-TEST_F(OriginTest, UnnormalisedInputMatchesNothing) {
-    EXPECT_EQ(classify_origin("C:\\Windows\\System32\\x.dll", ""), "other");
-    EXPECT_EQ(classify_origin("c:/windows/system32/x.dll", ""), "other");
-    EXPECT_EQ(classify_origin("C:\\Temp\\x.dll", ""), "other");
-    EXPECT_EQ(classify_origin("c:\\Program Files\\x.dll", ""), "other");
-}
-
-TEST_F(OriginTest, FailedDirectoryQueriesAreSkipped) {
+TEST_F(OriginTest, DirectoriesAreNormalisedAndFailedQueriesSkipped) {
+    machine.windows_dir = "D:/WinNT/";
+    EXPECT_EQ(windows_directory(), "d:\\winnt\\");
     machine.system_dir.reset();
-    EXPECT_EQ(classify_origin("c:\\windows\\system32\\x.dll", ""), "windows");
+    EXPECT_EQ(classify_origin("d:\\winnt\\system32\\x.dll", ""), "windows");
     machine.windows_dir.reset();
-    EXPECT_EQ(classify_origin("c:\\windows\\system32\\x.dll", ""), "other");
-    machine.system_dir = "";
+    EXPECT_EQ(classify_origin("d:\\winnt\\system32\\x.dll", ""), "other");
+    machine.system_dir = "";  // an empty answer is no prefix of everything
     EXPECT_EQ(classify_origin("c:\\x.dll", ""), "other");
 }
 
