@@ -15,7 +15,6 @@
 #include "evidence/digest.hpp"
 #include "evidence/origin.hpp"
 #include "evidence/text.hpp"
-#include "reports/fields.hpp"
 #include "reports/module_report.hpp"
 #include "reports/record.hpp"
 #include "support/counting_system.hpp"
@@ -62,11 +61,9 @@ TEST(ModulesE2E, OriginsReasonsAndDigestsOfALiveProcess) {
         if (::write(p[1], &ok, 1) != 1) ::_exit(1);
         for (;;) ::pause();
     }
-    ::close(p[1]);
     char ok = 0;
-    const bool ready = pid > 0 && ::read(p[0], &ok, 1) == 1 && ok == 1;
-    ::close(p[0]);
-    ASSERT_TRUE(ready);
+    ::close(p[1]);
+    ASSERT_TRUE(pid > 0 && ::read(p[0], &ok, 1) == 1 && ok == 1 && ::close(p[0]) == 0);
 
     std::ifstream in(kLibrary, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -83,7 +80,7 @@ TEST(ModulesE2E, OriginsReasonsAndDigestsOfALiveProcess) {
     };
     EXPECT_EQ(fields("libgame.so"), "game_dir game_dir  hashed " + md5 + " " + game_dir + "/libgame.so ");
     EXPECT_EQ(fields("libhelper.so"), "user_writable user_writable_path user_writable_path hashed " + md5 + " " +
-                                          (downloads / "libhelper.so ").string());
+                                          downloads.string() + "/libhelper.so ");
     // A name in the system code page comes back as UTF-8.
     EXPECT_EQ(fields("caf\xc3\xa9.so"), "game_dir game_dir  hashed " + md5 + " " + game_dir + "/caf\xc3\xa9.so ");
 
