@@ -33,8 +33,7 @@ struct FakeThread {
 };
 
 struct FakeProcess {
-    uint32_t pid = 0;
-    uint32_t parent_pid = 0;
+    uint32_t pid = 0, parent_pid = 0;
     std::string exe_name;
     std::optional<std::string> image_path;       // nullopt: the query fails
     uint32_t denied_access = 0;                  // OpenProcess fails when any requested bit is here
@@ -54,8 +53,7 @@ struct FakeProcess {
 struct FakeFile {
     std::vector<uint8_t> bytes;
     FileFacts facts{true, 0, 0};  // size is filled from bytes when left 0
-    bool openable = true;
-    bool read_error = false;      // every read fails
+    bool openable = true, read_error = false;  // read_error: every read fails
 };
 
 struct FakeWindow {
@@ -69,16 +67,14 @@ public:
     // ---- script
     uint32_t self_pid = 4242;
     std::vector<FakeProcess> processes;  // snapshot order
-    bool process_snapshot_fails = false;
-    bool thread_snapshot_fails = false;
+    bool process_snapshot_fails = false, thread_snapshot_fails = false;
     std::map<std::string, FakeFile> files;  // exact path text
     bool md5_fails = false;
     std::optional<std::string> system_dir = std::string("C:\\Windows\\System32");
     std::optional<std::string> windows_dir = std::string("C:\\Windows");
     std::map<std::pair<std::string, std::string>, std::string> version_strings;
     std::vector<FakeWindow> windows;
-    bool has_ntdll = true;
-    bool has_handle_api = true;
+    bool has_ntdll = true, has_handle_api = true;
     HandleQuery handle_query{true, 0, {}};
     DebugSignals host_debug;
     std::function<EmbeddedTrust(const std::u16string&)> on_trust_embedded =
@@ -95,28 +91,21 @@ public:
     std::optional<uint8_t> ac_line;
 
     // ---- observations
-    int privilege_steps = 0;
-    int live_process_handles = 0;
+    int privilege_steps = 0, live_process_handles = 0, handle_queries = 0, windows_enumerations = 0;
     std::vector<std::pair<uint32_t, uint32_t>> opened;  // (pid, access) of successful opens
     std::map<std::string, int> file_opens;              // by exact path
-    int handle_queries = 0;
     int process_snapshots = 0;                          // process_snapshot calls, failed ones included
-    int windows_enumerations = 0;
     std::vector<std::string> trust_calls;  // "embedded", "catalog:SHA256", "catalog:SHA1", "catalog", "legacy"
 
     FakeProcess& add_process(uint32_t pid, std::string exe_name, std::optional<std::string> path = {}) {
-        FakeProcess p;
-        p.pid = pid;
-        p.exe_name = std::move(exe_name);
-        p.image_path = std::move(path);
-        processes.push_back(std::move(p));
-        return processes.back();
+        FakeProcess& p = processes.emplace_back();
+        p.pid = pid, p.exe_name = std::move(exe_name), p.image_path = std::move(path);
+        return p;
     }
     FakeFile& add_file(const std::string& path, std::vector<uint8_t> bytes, uint64_t time = 1) {
-        FakeFile f;
-        f.facts = FileFacts{true, bytes.size(), time};
-        f.bytes = std::move(bytes);
-        return files[path] = std::move(f);
+        FakeFile& f = files[path] = FakeFile{};
+        f.facts = FileFacts{true, bytes.size(), time}, f.bytes = std::move(bytes);
+        return f;
     }
     FakeFile& add_file(const std::string& path, std::string_view text, uint64_t time = 1) {
         return add_file(path, std::vector<uint8_t>(text.begin(), text.end()), time);
@@ -166,8 +155,7 @@ public:
 
     std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) override {
         FakeProcess* p = find(pid);
-        if (!p) return std::nullopt;
-        return p->modules;
+        return p ? p->modules : std::nullopt;
     }
 
     std::optional<uint64_t> thread_start_address(uint32_t pid, uint32_t tid) override {
@@ -179,15 +167,18 @@ public:
     }
 
     DebugSignals debug_signals(uint32_t pid) override {
-        FakeProcess* p = find(pid); return p ? p->debug : DebugSignals{};
+        FakeProcess* p = find(pid);
+        return p ? p->debug : DebugSignals{};
     }
     DebugSignals host_debug_signals() override { return host_debug; }
 
     std::optional<UtcTime> process_start_time(uint32_t pid) override {
-        FakeProcess* p = find(pid); return p ? p->start_time : std::nullopt;
+        FakeProcess* p = find(pid);
+        return p ? p->start_time : std::nullopt;
     }
     TokenIdentity token_identity(uint32_t pid) override {
-        FakeProcess* p = find(pid); return p ? p->token : TokenIdentity{};
+        FakeProcess* p = find(pid);
+        return p ? p->token : TokenIdentity{};
     }
 
     void enum_windows(const std::function<bool(WindowRef&)>& callback) override {
@@ -200,10 +191,7 @@ public:
 
     bool ntdll_loaded() override { return has_ntdll; }
     bool handle_query_available() override { return has_handle_api; }
-    HandleQuery query_system_handles() override {
-        ++handle_queries;
-        return handle_query;
-    }
+    HandleQuery query_system_handles() override { return ++handle_queries, handle_query; }
 
     FileFacts file_facts(std::string_view path) override {
         auto it = files.find(std::string(path));
@@ -220,10 +208,7 @@ public:
         return std::make_unique<Reader>(it->second);
     }
 
-    std::unique_ptr<Md5Hasher> md5() override {
-        if (md5_fails) return nullptr;
-        return native_system().md5();
-    }
+    std::unique_ptr<Md5Hasher> md5() override { return md5_fails ? nullptr : native_system().md5(); }
 
     std::optional<std::string> system_directory_raw() override { return system_dir; }
     std::optional<std::string> windows_directory_raw() override { return windows_dir; }
@@ -232,8 +217,12 @@ public:
         return it == version_strings.end() ? std::string() : it->second;
     }
 
-    std::optional<std::u16string> ansi_to_wide(std::string_view text) override { return native_system().ansi_to_wide(text); }
-    std::optional<std::string> wide_to_utf8(std::u16string_view text) override { return native_system().wide_to_utf8(text); }
+    std::optional<std::u16string> ansi_to_wide(std::string_view text) override {
+        return native_system().ansi_to_wide(text);
+    }
+    std::optional<std::string> wide_to_utf8(std::u16string_view text) override {
+        return native_system().wide_to_utf8(text);
+    }
 
     EmbeddedTrust trust_embedded(const std::u16string& path) override {
         trust_calls.push_back("embedded");
@@ -267,24 +256,23 @@ private:
         ~Handle() override { --m_.live_process_handles; }
         uint64_t value() const override { return value_; }
         std::optional<uint32_t> exit_code() override {
-        FakeProcess* p = m_.find(pid_); return p ? p->exit_code : std::nullopt;
-    }
+            FakeProcess* p = m_.find(pid_);
+            return p ? p->exit_code : std::nullopt;
+        }
         std::optional<std::string> image_path() override {
-        FakeProcess* p = m_.find(pid_); return p ? p->image_path : std::nullopt;
-    }
+            FakeProcess* p = m_.find(pid_);
+            return p ? p->image_path : std::nullopt;
+        }
         std::optional<MemoryRegion> query_region(uint64_t address) override {
             FakeProcess* p = m_.find(pid_);
             if (!p || p->region_query_fails) return std::nullopt;
             uint64_t gap_start = 0;
             for (auto& r : p->regions) {
                 if (address >= r.base && address - r.base < r.size) return r;
-                if (address < r.base) {
-                    MemoryRegion free;
-                    free.base = std::max(gap_start, address);
-                    free.size = r.base - free.base;
-                    free.state = win::MEM_FREE;
-                    free.protect = win::PAGE_NOACCESS;
-                    return free;
+                if (address < r.base) {  // a gap: the free space up to the next region
+                    uint64_t base = std::max(gap_start, address);
+                    return MemoryRegion{.base = base, .size = r.base - base, .state = win::MEM_FREE,
+                                        .protect = win::PAGE_NOACCESS};
                 }
                 gap_start = r.base + r.size;
             }
