@@ -25,6 +25,7 @@ struct SignatureTest : ::testing::Test {
     void embedded(int32_t r, SignerCertificate c = {}) {
         machine.on_trust_embedded = [=](auto&) { return EmbeddedTrust{r, c}; };
     }
+    std::string verify(int32_t r, SignerCertificate c = {}) { return embedded(r, c), verify(); }
     void catalog_verifies(std::u16string which, SignerCertificate c) {  // u"SHA256", u"SHA1", u"" or u"legacy"
         machine.on_trust_catalog = [=](auto&, auto* a) { return CatalogTrust{(a ? *a : u"") == which, c}; };
         machine.on_trust_catalog_legacy = [=](auto&) { return CatalogTrust{which == u"legacy", c}; };
@@ -32,42 +33,21 @@ struct SignatureTest : ::testing::Test {
 };
 
 TEST_F(SignatureTest, EmbeddedFirstThenEachCatalogInOrder) {
-    EXPECT_EQ(verify(""), "unavailable none ||");
-    EXPECT_EQ(verify(), "unsigned none ||");
-    EXPECT_EQ(machine.trust_calls, kAllPasses);  // none of them for the empty path
-    const char16_t* passes[] = {u"SHA256", u"SHA1", u"", u"legacy"};
-    const char* sources[] = {"catalog:SHA256", "catalog:SHA1", "catalog", "catalog:legacy"};
-    for (size_t k = 0; k < 4; ++k) {
-        machine.trust_calls.clear();
-        catalog_verifies(passes[k], signer(u"Microsoft Windows", u"PCA"));
-        EXPECT_EQ(verify(), "valid " + std::string(sources[k]) + " Microsoft Windows|PCA|ab ms");
-        EXPECT_EQ(machine.trust_calls, Calls(kAllPasses.begin(), kAllPasses.begin() + k + 2));
+    EXPECT_EQ(verify("") + "," + verify(), "unavailable none ||,unsigned none ||");
+    EXPECT_EQ(std::exchange(machine.trust_calls, {}), kAllPasses);  // none of them for the empty path
+    for (size_t passes = 1; auto [which, source] : {std::pair{u"SHA256", "catalog:SHA256"}, {u"SHA1", "catalog:SHA1"},
+                                                    {u"", "catalog"}, {u"legacy", "catalog:legacy"}}) {
+        catalog_verifies(which, signer(u"Microsoft Windows", u"PCA"));
+        EXPECT_EQ(verify(), "valid " + std::string(source) + " Microsoft Windows|PCA|ab ms");
+        EXPECT_EQ(std::exchange(machine.trust_calls, {}), Calls(kAllPasses.begin(), kAllPasses.begin() + ++passes));
     }
-    machine.trust_calls.clear();
-    embedded(0, signer(u"Contoso Ltd", u"Contoso CA \u00e9", {0xDE, 0xAD, 0xBE, 0xEF}));
-    EXPECT_EQ(verify(), "valid embedded Contoso Ltd|Contoso CA \xc3\xa9|deadbeef");
-    embedded(win::TRUST_E_PROVIDER_UNKNOWN, signer(u"Someone", u"CA"));
-    EXPECT_EQ(verify(), "unavailable none ||");
+    EXPECT_EQ(verify(0, signer(u"Contoso Ltd", u"Contoso CA \u00e9", {0xDE, 0xAD, 0xBE, 0xEF})),
+              "valid embedded Contoso Ltd|Contoso CA \xc3\xa9|deadbeef");
+    EXPECT_EQ(verify(win::TRUST_E_PROVIDER_UNKNOWN, signer(u"Someone", u"CA")), "unavailable none ||");
     EXPECT_EQ(machine.trust_calls, (Calls{"embedded", "embedded"}));
 }
 
-TEST_F(SignatureTest, SignerFieldsAndSystemMakerTrust) {
-    embedded(kBadDigest);
-    EXPECT_EQ(verify(), "invalid none ||");
-    embedded(kBadDigest, signer(u"Microsoft Corporation", u"Fake CA"));
-    EXPECT_EQ(verify(), "invalid embedded Microsoft Corporation|Fake CA|ab");  // the name matches, not the signature
-    catalog_verifies(u"SHA256", signer(u"Contoso Ltd", u"Contoso CA", {0x10}));
-    EXPECT_EQ(verify(), "valid catalog:SHA256 Contoso Ltd|Contoso CA|10");
-    catalog_verifies(u"SHA1", SignerCertificate{});  // an unreadable catalog signer inherits nothing
-    EXPECT_EQ(verify(), "valid catalog:SHA1 ||");
-
-    embedded(0, signer(u"MICROSOFT Corporation", u"Some CA"));
-    EXPECT_EQ(verify(), "valid embedded MICROSOFT Corporation|Some CA|ab ms");
-    embedded(0, signer(u"Contoso", u"microsoft WINDOWS Production PCA 2011"));
-    EXPECT_EQ(verify(), "valid embedded Contoso|microsoft WINDOWS Production PCA 2011|ab ms");
-}
-
-TEST_F(SignatureTest, CacheAnswersWhileTheFileIsUnchanged) {
+TEST_F(SignatureTest, CacheWhileTheFileIsUnchangedThenSignerFieldsAndSystemMakerTrust) {
     embedded(0, signer(u"Contoso", u"CA"));
     EXPECT_EQ(signature_info("C:\\Sig\\A.dll", FileFacts{true, 100, 7}).status, "valid");
     embedded(win::TRUST_E_NOSIGNATURE);
@@ -75,6 +55,13 @@ TEST_F(SignatureTest, CacheAnswersWhileTheFileIsUnchanged) {
     EXPECT_EQ(signature_info("C:\\Sig\\A.dll", FileFacts{true, 100, 8}).status, "unsigned");
     for (int i = 0; i < 2; ++i) signature_info("C:\\Sig\\B.dll", FileFacts{});  // unfound facts: never cached
     EXPECT_EQ(std::count(machine.trust_calls.begin(), machine.trust_calls.end(), "embedded"), 1 + 1 + 2);
+
+    EXPECT_EQ(verify(kBadDigest) + "," + verify(kBadDigest, signer(u"Microsoft Corporation", u"Fake CA")),
+              "invalid none ||,invalid embedded Microsoft Corporation|Fake CA|ab");  // the name, not the signature
+    EXPECT_EQ((catalog_verifies(u"SHA1", {}), verify()), "valid catalog:SHA1 ||");  // an unreadable signer: nothing
+    EXPECT_EQ(verify(0, signer(u"MICROSOFT Corporation", u"CA")), "valid embedded MICROSOFT Corporation|CA|ab ms");
+    EXPECT_EQ(verify(0, signer(u"Contoso", u"microsoft WINDOWS Production PCA 2011")),
+              "valid embedded Contoso|microsoft WINDOWS Production PCA 2011|ab ms");
 }
 
 }  // namespace
