@@ -1,11 +1,9 @@
 // The Linux adapter against forked children with known memory, handles and tracers, and the /proc parsers.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -25,8 +23,7 @@ using Child = test::ForkedChild<uint64_t>;
 System& os() { return native_system(); }
 
 TEST(LinuxChildProcess, RegionWalkReadsModulesAndThreads) {
-    // Two RWX pages with a pattern, a PROT_NONE page right after them, and three more threads.
-    Child child([] {
+    Child child([] {  // two RWX pages with a pattern, then a PROT_NONE page; three more threads
         auto* p = static_cast<uint8_t*>(
             ::mmap(nullptr, 3 * 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         for (int i = 0; i < 2 * 4096; ++i) p[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -35,77 +32,56 @@ TEST(LinuxChildProcess, RegionWalkReadsModulesAndThreads) {
         for (int i = 0; i < 3; ++i) ::pthread_create(&t, nullptr, [](void*) -> void* { for (;;) ::pause(); }, nullptr);
         return reinterpret_cast<uint64_t>(p);
     });
-    ASSERT_TRUE(child.answered());
     const uint64_t block = child.answer();
     auto h = os().open_process(child.pid(), PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
-    ASSERT_TRUE(h);
+    ASSERT_TRUE(child.answered() && h);
     std::vector<MemoryRegion> regions;
     for (uint64_t a = 0; auto r = h->query_region(a); a = regions.back().base + regions.back().size)
         if (regions.push_back(*r); r->base + r->size <= a) break;
-    ASSERT_GT(regions.size(), 3u);
-    EXPECT_EQ(std::tuple(regions.front().base, regions.back().base + regions.back().size),
-              std::tuple(0ull, lx::kUserSpaceEnd));
-    for (size_t i = 1; i < regions.size(); ++i) EXPECT_EQ(regions[i].base, regions[i - 1].base + regions[i - 1].size);
+    ASSERT_TRUE(regions.size() > 3 && regions.front().base == 0 &&
+                regions.back().base + regions.back().size == lx::kUserSpaceEnd);
     auto rwx = std::find_if(regions.begin(), regions.end(), [&](auto& r) { return r.base == block; });
     ASSERT_NE(rwx, regions.end());
     EXPECT_EQ(std::tuple(rwx->size, rwx->type, rwx->protect, rwx->state, rwx[1].protect),
               std::tuple(2 * 4096ull, MEM_PRIVATE, PAGE_EXECUTE_READWRITE, MEM_COMMIT, PAGE_NOACCESS));
 
-    std::vector<uint8_t> bytes(2 * 4096 + 64, 0xEE);
-    ReadResult full = h->read_memory(block, bytes.data(), 2 * 4096);
-    EXPECT_TRUE(full.ok && full.bytes == 2 * 4096u);
-    for (int i = 0; i < 2 * 4096; ++i) ASSERT_EQ(bytes[i], static_cast<uint8_t>(i * 7 + 3)) << i;
-    EXPECT_EQ(bytes[2 * 4096], 0xEE) << "wrote past the request";
-    ReadResult partial = h->read_memory(block + 2 * 4096 - 16, bytes.data(), 64);
-    EXPECT_TRUE(!partial.ok && partial.bytes == 16u) << partial.bytes;
-    EXPECT_EQ(h->read_memory(block + 2 * 4096, bytes.data(), 64).bytes, 0u);
-    // Without read access the memory stays closed, as on Windows.
+    std::vector<uint8_t> bytes(2 * 4096 + 64, 0xEE);  // short reads land where the full read put the same bytes
+    ReadResult full = h->read_memory(block, bytes.data(), 2 * 4096),
+               partial = h->read_memory(block + 2 * 4096 - 16, &bytes[2 * 4096 - 16], 64),
+               none = h->read_memory(block + 2 * 4096, &bytes[2 * 4096], 64);
+    EXPECT_EQ(std::tuple(full.ok, full.bytes, partial.ok, partial.bytes, none.ok, none.bytes),
+              std::tuple(true, size_t{2 * 4096}, false, size_t{16}, false, size_t{0}));
+    for (int i = 0; i <= 2 * 4096; ++i) ASSERT_EQ(bytes[i], i < 2 * 4096 ? static_cast<uint8_t>(i * 7 + 3) : 0xEE) << i;
     auto limited = os().open_process(child.pid(), PROCESS_QUERY_LIMITED_INFORMATION);
     EXPECT_TRUE(limited && !limited->read_memory(block, bytes.data(), 16).ok && !limited->query_region(block));
 
-    auto modules = os().module_snapshot(child.pid());
-    ASSERT_TRUE(modules && modules->size() >= 2);
+    auto modules = os().module_snapshot(child.pid()); auto threads = os().thread_snapshot();
+    ASSERT_TRUE(modules && modules->size() >= 2 && threads && !os().module_snapshot(0));
     EXPECT_EQ(modules->front().path, std::filesystem::read_symlink("/proc/self/exe").string());
-    EXPECT_FALSE(os().module_snapshot(0));
-    auto threads = os().thread_snapshot();
-    ASSERT_TRUE(threads);
     EXPECT_EQ(std::count_if(threads->begin(), threads->end(), [&](auto& t) { return t.owner_pid == child.pid(); }), 4);
-    auto processes = os().process_snapshot();
-    ASSERT_TRUE(processes);
-    auto entry = std::find_if(processes->begin(), processes->end(), [&](auto& p) { return p.pid == child.pid(); });
-    ASSERT_NE(entry, processes->end());
-    EXPECT_EQ(std::tuple(entry->parent_pid, entry->thread_count, entry->exe_name),
-              std::tuple(os().current_pid(), 4u, std::string("linux_tests")));
 }
 
 TEST(LinuxHandleList, ListsMemDescriptorsPidfdsAndTracers) {
-    Child target([] { return uint64_t{0}; });
-    const std::string mem = "/proc/" + std::to_string(target.pid()) + "/mem";
+    Child target([] { return uint64_t{0}; }); const std::string mem = "/proc/" + std::to_string(target.pid()) + "/mem";
     Child writer([&] { return static_cast<uint64_t>(::open(mem.c_str(), O_WRONLY)); });
     Child reader([&] { return static_cast<uint64_t>(::open(mem.c_str(), O_RDONLY)); });
     Child tracer([&] { return static_cast<uint64_t>(::ptrace(PTRACE_SEIZE, target.pid(), nullptr, nullptr)); });
-    ASSERT_TRUE(writer.answered() && reader.answered() && tracer.answered());
+    auto ours = os().open_process(target.pid(), PROCESS_QUERY_LIMITED_INFORMATION);
+    HandleQuery q = os().query_system_handles();
+    ASSERT_TRUE(writer.answered() && reader.answered() && tracer.answered() && ours && q.ok && q.status == 0);
     ASSERT_TRUE(static_cast<int64_t>(writer.answer()) >= 0 && static_cast<int64_t>(reader.answer()) >= 0 &&
                 tracer.answer() == 0) << "open or PTRACE_SEIZE failed";
-    auto ours = os().open_process(target.pid(), PROCESS_QUERY_LIMITED_INFORMATION);
-    ASSERT_TRUE(ours);
-    HandleQuery q = os().query_system_handles();
-    ASSERT_TRUE(q.ok && q.status == 0) << q.status;
-    auto held = [&](uint32_t holder) -> std::pair<uint64_t, uint32_t> {
+    auto held = [&](uint32_t holder) -> std::pair<uint64_t, uint32_t> {  // (handle, rights) on the target
         for (auto& h : q.handles)
             if (h.holder_pid == holder && h.object == target.pid()) return {h.handle_value, h.granted_access};
         return {~0ull, 0};
     };
-    EXPECT_EQ(held(writer.pid()).first, writer.answer());
-    EXPECT_TRUE((held(writer.pid()).second & PROCESS_VM_WRITE) && (held(writer.pid()).second & PROCESS_VM_OPERATION));
-    EXPECT_EQ(held(reader.pid()).second, PROCESS_VM_READ | PROCESS_QUERY_LIMITED_INFORMATION);
-    EXPECT_EQ(held(os().current_pid()).first, ours->value());
+    EXPECT_EQ(std::tuple(held(writer.pid()).first, held(reader.pid()).second, held(os().current_pid()).first),
+              std::tuple(writer.answer(), PROCESS_VM_READ | PROCESS_QUERY_LIMITED_INFORMATION, ours->value()));
     EXPECT_FALSE(held(os().current_pid()).second & (PROCESS_VM_WRITE | PROCESS_VM_READ));
     EXPECT_EQ(held(tracer.pid()), std::pair(uint64_t{0}, uint32_t{PROCESS_ALL_ACCESS}));
-
-    EXPECT_EQ(os().debug_signals(target.pid()).tracer_pid, tracer.pid());
-    EXPECT_EQ(os().debug_signals(writer.pid()).tracer_pid, 0u);
-    EXPECT_FALSE(os().debug_signals(0).examined);
+    EXPECT_EQ(std::tuple(os().debug_signals(target.pid()).tracer_pid, os().debug_signals(writer.pid()).tracer_pid,
+                         os().debug_signals(0).examined), std::tuple(tracer.pid(), 0u, false));
 }
 
 TEST(LinuxFiles, FactsReadersAndTheirFailures) {
@@ -116,58 +92,40 @@ TEST(LinuxFiles, FactsReadersAndTheirFailures) {
     timespec times[2] = {{1609459200, 123456789}, {1609459200, 123456789}};  // 2021-01-01T00:00:00.123456789Z
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     EXPECT_EQ(os().file_facts(path), (FileFacts{true, 10, 132539328001234567ull}));
-    EXPECT_EQ(os().file_facts(dir + "/missing"), FileFacts{});
-    EXPECT_EQ(lx::filetime_from_unix(-20000000000, 0), 0u);  // before 1601
+    EXPECT_TRUE(os().file_facts(dir + "/missing") == FileFacts{} && !lx::filetime_from_unix(-20000000000, 0));
 
-    auto file = os().open_file(path);
-    ASSERT_TRUE(file && file->seek(4));
-    char buf[16] = {};
-    EXPECT_EQ(file->read(buf, sizeof buf), 6u);
-    EXPECT_EQ(std::string(buf, 6), "456789");
-    EXPECT_EQ(file->read(buf, sizeof buf), 0u);
-    auto directory = os().open_file(dir);
-    EXPECT_TRUE(directory && !directory->read(buf, sizeof buf)) << "a directory opens but does not read";
-    // A pipe or device could block or never end; only files are read.
+    char buf[16] = {}; auto file = os().open_file(path);
+    EXPECT_TRUE(file && file->seek(4) && file->read(buf, sizeof buf) == 6u && file->read(buf, sizeof buf) == 0u &&
+                std::string(buf, 6) == "456789");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(os().open_file(fifo) || os().open_file("/dev/zero"));
+    EXPECT_FALSE(os().open_file(fifo) || os().open_file("/dev/zero")) << "a pipe or device may block or never end";
     std::filesystem::remove_all(dir);
 }
 
-TEST(LinuxDigestAndText, Md5OfAbcAndWindows1252) {
-    auto h = os().md5();
-    ASSERT_TRUE(h);
-    EXPECT_TRUE(h->update("a", 1) && h->update("bc", 2));
-    const std::array<uint8_t, 16> abc = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0,
-                                         0xd6, 0x96, 0x3f, 0x7d, 0x28, 0xe1, 0x7f, 0x72};
-    EXPECT_EQ(h->finish(), abc);
-    EXPECT_FALSE(h->update("x", 1));
-    EXPECT_EQ(h->finish(), abc);
+TEST(LinuxDigestAndText, NoInputAfterFinishAndWindows1252) {  // known digests: through the fake, which uses this md5
+    auto h = os().md5(); ASSERT_TRUE(h && h->update("a", 1) && h->update("bc", 2));
+    const auto abc = h->finish();
+    EXPECT_TRUE(!h->update("x", 1) && h->finish() == abc) << "finished: no more input, the same digest";
 
     EXPECT_EQ(os().ansi_to_wide("caf\xe9 \x80\x9f"), u"caf\u00e9 \u20ac\u0178");
-    EXPECT_EQ(os().ansi_to_wide(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
     EXPECT_EQ(os().wide_to_utf8(u"caf\u00e9 \U0001F600"), "caf\xc3\xa9 \xf0\x9f\x98\x80");
-    // Windows-1252 leaves these five bytes undefined.
-    for (char undefined : {'\x81', '\x8d', '\x8f', '\x90', '\x9d'})
+    for (char undefined : {'\x81', '\x8d', '\x8f', '\x90', '\x9d'})  // undefined in Windows-1252
         EXPECT_FALSE(os().ansi_to_wide(std::string("ok") + undefined)) << int(static_cast<uint8_t>(undefined));
     EXPECT_FALSE(os().wide_to_utf8(std::u16string(1, u'\xd800'))) << "lone surrogate";
-    EXPECT_EQ(os().wide_to_utf8(u"x"), "x");  // a failure leaves no state behind
 }
 
 TEST(ProcfsParsers, StatMapsAndSyscallLines) {
     auto s = lx::parse_stat("4321 (a) (b c) S 17 1 1 0 -1 4194560 1 0 0 0 0 0 0 0 20 0 7 0 998877 0 0\n");
-    ASSERT_TRUE(s);
+    ASSERT_TRUE(s && !lx::parse_stat("4321 (x) S 17"));
     EXPECT_EQ(std::tuple(s->comm, s->ppid, s->num_threads, s->starttime),
               std::tuple(std::string("a) (b c"), 17u, 7u, uint64_t{998877}));
-    EXPECT_FALSE(lx::parse_stat("4321 (x) S 17"));
     EXPECT_EQ(lx::syscall_instruction_pointer("7 0x1 0x2 0x3 0x4 0x5 0x6 0x7ffc 0x7f00aa\n"), 0x7f00aau);
     EXPECT_EQ(lx::syscall_instruction_pointer("-1 0x7ffc 0x401000\n"), 0x401000u);
     EXPECT_FALSE(lx::syscall_instruction_pointer("running\n"));
 
     auto lines = lx::parse_maps(
-        "400000-401000 r--p 00000000 08:01 100 /opt/game bin\n"
-        "401000-402000 r-xp 00001000 08:01 100 /opt/game bin\n"
-        "402000-403000 rw-p 00002000 08:01 100 /opt/game bin\n"
-        "403000-404000 rw-p 00000000 00:00 0 \n"
+        "400000-401000 r--p 00000000 08:01 100 /opt/game bin\n401000-402000 r-xp 00001000 08:01 100 /opt/game bin\n"
+        "402000-403000 rw-p 00002000 08:01 100 /opt/game bin\n403000-404000 rw-p 00000000 00:00 0 \n"
         "500000-520000 rw-p 00000000 00:00 0 [heap]\n"
         "7f0000000000-7f0000001000 r--p 00000000 08:01 200 /usr/lib/locale/locale-archive\n"
         "7f0000002000-7f0000003000 rwxs 00000000 00:01 301 /dev/zero (deleted)\n"
@@ -176,12 +134,10 @@ TEST(ProcfsParsers, StatMapsAndSyscallLines) {
         "7f0000010000-7f0000011000 r--p 00000000 08:01 400 /usr/lib/libc.so.6\n"
         "7f0000011000-7f0000013000 r-xp 00001000 08:01 400 /usr/lib/libc.so.6\n"
         "7f0000020000-7f0000021000 r-xp 00000000 00:00 0 [vdso]\n"
-        "ffffffffff600000-ffffffffff601000 --xp 00000000 00:00 0 [vsyscall]\n" "garbage line\n");
+        "ffffffffff600000-ffffffffff601000 --xp 00000000 00:00 0 [vsyscall]\ngarbage line\n");
     ASSERT_EQ(lines.size(), 13u);
-    lx::AddressSpace space(lines);
-    auto at = [&](uint64_t a) { return *space.query(a); };
-    // Shared anonymous memory and memfds look like files but are no images.
-    const struct { uint64_t address; uint32_t type, protect; } expected[] = {
+    const lx::AddressSpace space(lines); auto at = [&](uint64_t a) { return *space.query(a); };
+    const struct { uint64_t address; uint32_t type, protect; } expected[] = {  // shared anonymous, memfd: no images
         {0x401000, MEM_IMAGE, PAGE_EXECUTE_READ},           {0x402000, MEM_IMAGE, PAGE_WRITECOPY},
         {0x403000, MEM_PRIVATE, PAGE_READWRITE},            {0x510000, MEM_PRIVATE, PAGE_READWRITE},
         {0x7f0000000000, MEM_MAPPED, PAGE_READONLY},        {0x7f0000020000, MEM_IMAGE, PAGE_EXECUTE_READ},
@@ -189,13 +145,11 @@ TEST(ProcfsParsers, StatMapsAndSyscallLines) {
         {0x7f0000004000, MEM_PRIVATE, PAGE_READWRITE},      {0xffffffffff600000, MEM_IMAGE, PAGE_EXECUTE}};
     for (auto& e : expected)
         EXPECT_EQ(std::tuple(at(e.address).type, at(e.address).protect), std::tuple(e.type, e.protect)) << e.address;
-    MemoryRegion inner = at(0x7f0000012345);  // answers from that page to the region's end
+    MemoryRegion inner = at(0x7f0000012345), gap = at(0x404123), tail = at(0x7f0000021000);
     EXPECT_EQ(std::tuple(inner.base, inner.size, inner.allocation_base, at(0x401000).allocation_base),
-              std::tuple(0x7f0000012000ull, 0x1000ull, 0x7f0000010000ull, 0x400000ull));
-    MemoryRegion gap = at(0x404123);
-    EXPECT_EQ(std::tuple(gap.state, gap.base, gap.size), std::tuple(MEM_FREE, 0x404000ull, 0x500000ull - 0x404000));
-    MemoryRegion tail = at(0x7f0000021000);
-    EXPECT_EQ(std::tuple(tail.state, tail.base + tail.size), std::tuple(MEM_FREE, lx::kUserSpaceEnd));
+              std::tuple(0x7f0000012000ull, 0x1000ull, 0x7f0000010000ull, 0x400000ull));  // that page to the end
+    EXPECT_EQ(std::tuple(gap.state, gap.base, gap.size, tail.state, tail.base + tail.size),
+              std::tuple(MEM_FREE, 0x404000ull, 0x500000ull - 0x404000, MEM_FREE, lx::kUserSpaceEnd));
     EXPECT_FALSE(space.query(lx::kUserSpaceEnd));
 
     auto modules = lx::image_modules(lines, "/usr/lib/libc.so.6");

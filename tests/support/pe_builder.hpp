@@ -1,5 +1,4 @@
-// Synthetic PE files for tests, fuzz seeds and benches: by default a well-formed PE32+ (or PE32) image,
-// imports in an ".idata" section after the user's sections; every structure has a knob to break it.
+// Synthetic PE files for tests, fuzz seeds and benches: a well-formed PE32+/PE32 image with knobs to break it.
 #pragma once
 
 #include <algorithm>
@@ -14,10 +13,8 @@ struct PeSection {
     std::string name;                          // raw, up to 8 bytes (8 means no terminator)
     std::vector<uint8_t> data;                 // written at the section's raw pointer
     uint32_t characteristics = 0x60000020;     // code | execute | read
-    std::optional<uint32_t> virtual_size;      // default: data size
-    std::optional<uint32_t> raw_size;          // default: data size rounded up to 0x200
-    std::optional<uint32_t> raw_pointer;       // default: next aligned file position (0 when no raw data)
-    std::optional<uint32_t> virtual_address;   // default: next 0x1000-aligned address
+    // Defaults: data size; that rounded up to 0x200; next aligned file position (0 without raw data); next 0x1000.
+    std::optional<uint32_t> virtual_size, raw_size, raw_pointer, virtual_address;
 };
 
 struct PeFunction {
@@ -32,34 +29,25 @@ struct PeFunction {
 struct PeImport {
     std::string dll;
     std::vector<PeFunction> functions;
-    bool original_first_thunk = true;       // false: OriginalFirstThunk 0, names only through FirstThunk
-    bool first_thunk = true;                // false: FirstThunk 0
-    std::optional<uint32_t> name_rva;       // e.g. an unmapped address
-    std::optional<uint32_t> lookup_rva;     // replaces OriginalFirstThunk (or FirstThunk when that is the table)
+    bool original_first_thunk = true, first_thunk = true;  // false: that thunk is 0
+    std::optional<uint32_t> name_rva, lookup_rva;  // lookup_rva replaces OriginalFirstThunk (or FirstThunk if none)
 };
 
 class PeBuilder {
 public:
-    static constexpr uint32_t kFileAlignment = 0x200;
-    static constexpr uint32_t kSectionAlignment = 0x1000;
+    static constexpr uint32_t kFileAlignment = 0x200, kSectionAlignment = 0x1000;
 
     bool pe32_plus = true;
     uint16_t machine = 0x8664;
-    uint32_t entry_point = 0x1000;
-    uint32_t pe_offset = 0x80;  // where the PE header is written
+    uint32_t entry_point = 0x1000, pe_offset = 0x80;  // pe_offset: where the PE header is written
     std::vector<PeSection> sections;
     std::vector<PeImport> imports;
 
-    // ---- knobs that break structures
-    bool mz = true;                                   // false: "ZM"
-    std::optional<uint32_t> e_lfanew;                 // the offset written at 60 (default pe_offset)
-    bool pe_signature = true;                         // false: "PX\0\0"
-    std::optional<uint16_t> magic;                    // default 0x20B / 0x10B
-    std::optional<uint16_t> size_of_optional_header;  // written value; the layout keeps the real size
-    std::optional<uint16_t> number_of_sections;       // written value; the table keeps the real count
-    std::optional<uint32_t> import_directory_rva;     // 0: no imports; other: anywhere
-    bool terminate_descriptors = true;                // false: no all-zero descriptor after the last
-    std::optional<uint32_t> import_section_address;   // where ".idata" goes (default: after the others)
+    // Knobs that break structures. false: "ZM", "PX\0\0", no all-zero descriptor after the last one.
+    bool mz = true, pe_signature = true, terminate_descriptors = true;
+    // e_lfanew: written at 60 (default pe_offset); import_directory_rva 0: no imports; ".idata" default: at the end.
+    std::optional<uint32_t> e_lfanew, import_directory_rva, import_section_address;
+    std::optional<uint16_t> magic, size_of_optional_header, number_of_sections;  // written; layout keeps the real
 
     uint32_t optional_header_size() const { return pe32_plus ? 240 : 224; }
     uint32_t optional_header_offset() const { return pe_offset + 24; }
@@ -76,8 +64,7 @@ public:
     }
 
     std::vector<uint8_t> build() const {
-        struct Placed { PeSection s; uint32_t va, vsize, raw_size, raw_pointer; };
-        std::vector<Placed> placed;
+        struct Placed { PeSection s; uint32_t va, vsize, raw_size, raw_pointer; }; std::vector<Placed> placed;
         uint32_t next_va = kSectionAlignment, file_pos = headers_size();
         auto place = [&](const PeSection& s) {
             const auto size = static_cast<uint32_t>(s.data.size());
@@ -101,36 +88,28 @@ public:
         auto put = [&](uint64_t at, uint64_t value, unsigned width) {
             for (unsigned i = 0; i < width && at + i < out.size(); ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
         };
-        out[0] = mz ? 'M' : 'Z', out[1] = mz ? 'Z' : 'M';
-        put(60, e_lfanew.value_or(pe_offset), 4);
+        out[0] = mz ? 'M' : 'Z', out[1] = mz ? 'Z' : 'M', put(60, e_lfanew.value_or(pe_offset), 4);
 
         const uint32_t p = pe_offset, o = optional_header_offset();
         if (p + 24 > out.size()) return out;
         out[p] = 'P', out[p + 1] = pe_signature ? 'E' : 'X';
-        put(p + 4, machine, 2), put(p + 8, 0x5F000000, 4);  // machine, TimeDateStamp
+        put(p + 4, machine, 2), put(p + 8, 0x5F000000, 4), put(p + 22, pe32_plus ? 0x2022 : 0x2102, 2);  // DLL
         put(p + 6, number_of_sections.value_or(static_cast<uint16_t>(placed.size())), 2);
         put(p + 20, size_of_optional_header.value_or(static_cast<uint16_t>(optional_header_size())), 2);
-        put(p + 22, pe32_plus ? 0x2022 : 0x2102, 2);  // executable, DLL (+ large-address / 32-bit)
 
         put(o, magic.value_or(pe32_plus ? 0x20B : 0x10B), 2);
-        uint32_t code_size = 0;
-        for (const auto& s : placed) code_size += (s.s.characteristics & 0x20) ? s.raw_size : 0;
-        put(o + 4, code_size, 4);
-        put(o + 16, entry_point, 4), put(o + 20, kSectionAlignment, 4);  // entry point, BaseOfCode
+        uint32_t code_size = 0; for (const auto& s : placed) code_size += (s.s.characteristics & 0x20) ? s.raw_size : 0;
+        put(o + 4, code_size, 4), put(o + 16, entry_point, 4), put(o + 20, kSectionAlignment, 4);  // BaseOfCode
         pe32_plus ? put(o + 24, 0x180000000ull, 8) : put(o + 28, 0x10000000u, 4);  // ImageBase
         put(o + 32, kSectionAlignment, 4), put(o + 36, kFileAlignment, 4);
-        put(o + 40, 6, 2), put(o + 48, 6, 2);  // OS and subsystem versions
-        put(o + 56, next_va, 4), put(o + 60, headers_size(), 4);  // SizeOfImage, SizeOfHeaders
-        put(o + 68, 3, 2), put(o + 70, 0x0160, 2);  // console subsystem, DLL characteristics
-        put(pe32_plus ? o + 108 : o + 92, 16, 4);  // data directory count
-        put(import_directory_offset(), import_directory_rva.value_or(idata_va), 4);
-        put(import_directory_offset() + 4, idata_size, 4);
+        put(o + 40, 6, 2), put(o + 48, 6, 2), put(o + 56, next_va, 4), put(o + 60, headers_size(), 4);
+        put(o + 68, 3, 2), put(o + 70, 0x0160, 2), put(pe32_plus ? o + 108 : o + 92, 16, 4);  // data directory count
+        const uint32_t d = import_directory_offset();
+        put(d, import_directory_rva.value_or(idata_va), 4), put(d + 4, idata_size, 4);
 
-        uint32_t h = section_table_offset();
-        for (const auto& s : placed) {
+        for (uint32_t h = section_table_offset(); const auto& s : placed) {
             for (size_t i = 0; i < 8 && i < s.s.name.size(); ++i) out[h + i] = static_cast<uint8_t>(s.s.name[i]);
-            put(h + 8, s.vsize, 4), put(h + 12, s.va, 4);
-            put(h + 16, s.raw_size, 4), put(h + 20, s.raw_pointer, 4);
+            put(h + 8, s.vsize, 4), put(h + 12, s.va, 4), put(h + 16, s.raw_size, 4), put(h + 20, s.raw_pointer, 4);
             put(h + 36, s.s.characteristics, 4), h += 40;
             if (s.raw_pointer && s.raw_pointer < out.size())
                 std::copy_n(s.s.data.begin(), std::min<size_t>(s.s.data.size(), out.size() - s.raw_pointer),
@@ -143,26 +122,22 @@ public:
     static uint64_t align64(uint64_t value, uint64_t to) { return (value + to - 1) / to * to; }
 
 private:
-    // The ".idata" contents at `va`: descriptors + terminator, then per DLL a
-    // lookup and an address table, then hint/name records, then DLL names.
+    // ".idata" at `va`: descriptors + terminator, per DLL a lookup and an address table, hint/names, DLL names.
     std::vector<uint8_t> import_section(uint32_t va) const {
         const uint32_t width = pe32_plus ? 8 : 4, count = static_cast<uint32_t>(imports.size());
         uint32_t at = (count + 1) * 20;
         std::vector<uint32_t> ilt(count), iat(count), dll_names(count);
         std::vector<std::vector<uint32_t>> hint_names(count);
-        for (uint32_t i = 0; i < count; ++i) {
-            uint32_t table = static_cast<uint32_t>(imports[i].functions.size() + 1) * width;
-            ilt[i] = at, iat[i] = at + table, at += 2 * table;
-        }
+        for (uint32_t i = 0, table; i < count; ++i)
+            table = static_cast<uint32_t>(imports[i].functions.size() + 1) * width, ilt[i] = at, iat[i] = at + table,
+            at += 2 * table;
         for (uint32_t i = 0; i < count; ++i)
             for (const auto& f : imports[i].functions)
                 hint_names[i].push_back(at), at += f.ordinal ? 0 : align(static_cast<uint32_t>(f.name.size() + 3), 2);
         for (uint32_t i = 0; i < count; ++i) dll_names[i] = at, at += static_cast<uint32_t>(imports[i].dll.size() + 1);
 
         std::vector<uint8_t> out(at, 0);
-        auto put = [&](uint32_t off, uint64_t value, unsigned w) {
-            for (unsigned k = 0; k < w; ++k) out[off + k] = static_cast<uint8_t>(value >> (8 * k));
-        };
+        auto put = [&](uint32_t to, uint64_t v, unsigned w) { while (w--) out[to + w] = uint8_t(v >> 8 * w); };
         for (uint32_t i = 0; i < count; ++i) {
             const PeImport& imp = imports[i];
             uint32_t oft = imp.original_first_thunk ? va + ilt[i] : 0, ft = imp.first_thunk ? va + iat[i] : 0;
@@ -170,13 +145,9 @@ private:
             put(i * 20, oft, 4), put(i * 20 + 12, imp.name_rva.value_or(va + dll_names[i]), 4), put(i * 20 + 16, ft, 4);
             for (uint32_t k = 0; k < imp.functions.size(); ++k) {
                 const PeFunction& f = imp.functions[k];
-                uint64_t entry = va + hint_names[i][k];
-                if (f.ordinal) {
-                    entry = (pe32_plus ? uint64_t{1} << 63 : uint64_t{1} << 31) | *f.ordinal;
-                } else {
-                    put(hint_names[i][k], f.hint, 2);
-                    std::copy(f.name.begin(), f.name.end(), out.begin() + hint_names[i][k] + 2);
-                }
+                const uint32_t n = hint_names[i][k];
+                const uint64_t entry = f.ordinal ? (pe32_plus ? 1ull << 63 : 1ull << 31) | *f.ordinal : va + n;
+                if (!f.ordinal) put(n, f.hint, 2), std::copy(f.name.begin(), f.name.end(), out.begin() + n + 2);
                 put(ilt[i] + k * width, entry, width), put(iat[i] + k * width, entry, width);
             }
             std::copy(imp.dll.begin(), imp.dll.end(), out.begin() + dll_names[i]);
