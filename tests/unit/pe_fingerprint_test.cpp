@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
+#include <numeric>
 
 #include "evidence/digest.hpp"
 #include "evidence/pe_fingerprint.hpp"
@@ -12,71 +12,55 @@
 namespace ac {
 namespace {
 
-using test::PeBuilder;
-using test::PeFunction;
-using Change = std::function<void(PeBuilder&)>;
+using namespace test;
 
-std::vector<uint8_t> filled(size_t n, uint8_t seed) {  // a pattern, so a shifted digest differs
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7);
-    return v;
-}
+using Bytes = std::vector<uint8_t>;
+Bytes filled(size_t n, uint8_t seed) { Bytes v(n); return std::iota(v.begin(), v.end(), seed), v; }  // shifts show
 template <class Bytes> std::string md5_of(const Bytes& b) { return buffer_md5(b.data(), b.size()); }
 PeFingerprint parse(const std::vector<uint8_t>& bytes) { return parse_pe_fingerprint(bytes); }
 
-PeBuilder simple_dll(bool pe32_plus = true, const Change& change = {}) {
+PeBuilder simple_dll(bool pe32_plus = true) {
     PeBuilder b;
     b.pe32_plus = pe32_plus, b.machine = pe32_plus ? 0x8664 : 0x14C, b.entry_point = 0x1234;
-    b.add_section(".text", filled(512, 1));
-    if (change) change(b);
-    return b;
+    return std::move(b.add_section(".text", filled(512, 1)));
 }
-PeFingerprint parse_with(const Change& change, bool plus = true) { return parse(simple_dll(plus, change).build()); }
+PeFingerprint parse_with(auto change, bool p = true) { auto b = simple_dll(p); return change(b), parse(b.build()); }
 std::string head(const PeFingerprint& fp) {  // what a stop still reports
     char t[96];
     std::snprintf(t, sizeof t, "%s %x %u %x", fp.status.c_str(), fp.machine, fp.sectionCount, fp.entryPoint);
     return t;
 }
 
-TEST(PeFingerprintStatus, StopsAtEachStructureWithTheFieldsReadSoFar) {
+TEST(PeFingerprint, StopsAtEachStructureThenLayoutCodeSectionImportsAndTheFileCache) {
     std::vector<uint8_t> small(63, 0);
     small[0] = 'M', small[1] = 'Z';
-    EXPECT_EQ(head(parse(small)), "not_pe 0 0 0");
-    EXPECT_EQ(parse(small).fileSize, 63u);
-    small.resize(64), small[60] = 64;
-    EXPECT_EQ(parse(small).status, "bad_pe_header");
+    EXPECT_EQ(head(parse(small)) + " " + std::to_string(parse(small).fileSize), "not_pe 0 0 0 63");
     EXPECT_EQ(head(parse_with([](auto& b) { b.e_lfanew = 0xFFFFFFF0u; })), "bad_pe_header 0 0 0");  // p + 24 wraps
     EXPECT_EQ(head(parse_with([](auto& b) { b.size_of_optional_header = 0xFFFF; })), "bad_optional_header 8664 1 0");
     EXPECT_EQ(head(parse_with([](auto& b) { b.magic = 0x107; }, false)), "unsupported_optional_header 14c 1 0");
     auto bytes = simple_dll().build();
     bytes.resize(simple_dll().section_table_offset() + 39);
     EXPECT_EQ(head(parse(bytes)) + parse(bytes).sectionLayout, "bad_section_table 8664 1 1234");
-}
 
-TEST(PeFingerprintSections, LayoutDigestsAndTheCodeSection) {
     PeBuilder b;
     b.add_section(".text", filled(512, 3)).sections.back().virtual_size = 4096;
     b.add_section(".rdata", filled(200, 5), 0x40).add_section(".data", filled(1024, 9), 0xC0000040);
     PeFingerprint fp = parse(b.build());
     EXPECT_EQ(head(fp), "parsed 8664 3 1000");
     EXPECT_EQ(fp.sectionLayout, ".text:4096:512:60000020;.rdata:200:512:00000040;.data:1024:1024:c0000040");
-    EXPECT_EQ(fp.codeSectionName + " " + fp.codeMd5, ".text " + md5_of(filled(512, 3)));
-    EXPECT_EQ(fp.codeMd5.size(), 32u);  // a failed digest would make every comparison vacuous
-    EXPECT_EQ(fp.dataMd5 + fp.importMd5, md5_of(filled(1024, 9)));  // no imports, no import digest
-    // The code section is found by name in any case, even without the executable flag.
+    EXPECT_EQ(fp.codeSectionName + " " + fp.codeMd5 + " " + fp.dataMd5 + fp.importMd5,  // no imports, no digest
+              ".text " + md5_of(filled(512, 3)) + " " + md5_of(filled(1024, 9)));
     EXPECT_EQ(parse(PeBuilder{}.add_section(".TEXT", filled(512, 1), 0x40).build()).codeSectionName, ".TEXT");
+    b = PeBuilder{};
+    b.add_section(".text", {}).sections.back().virtual_size = 0x800;  // no raw data: no digest
+    b.add_section(".data", filled(512, 2), 0xC0000040).add_section(".data", filled(512, 3), 0xC0000040);
+    b.add_section("12345678", filled(512, 4)).add_section("MORE", filled(512, 6));  // eight bytes, no NUL
+    fp = parse(b.build());  // the first code section with data, and a later namesake's data
+    EXPECT_EQ(fp.codeSectionName + " " + fp.codeMd5 + " " + fp.dataMd5,
+              "12345678 " + md5_of(filled(512, 4)) + " " + md5_of(filled(512, 3)));
 
-    PeBuilder fallback;
-    fallback.add_section(".text", {}).sections.back().virtual_size = 0x800;  // no raw data: no digest
-    fallback.add_section(".data", filled(512, 2), 0xC0000040).add_section(".data", filled(512, 3), 0xC0000040);
-    fallback.add_section("12345678", filled(512, 4)).add_section("MORE", filled(512, 6));  // eight bytes, no NUL
-    fp = parse(fallback.build());
-    EXPECT_EQ(fp.codeSectionName + " " + fp.codeMd5, "12345678 " + md5_of(filled(512, 4)));
-    EXPECT_EQ(fp.dataMd5, md5_of(filled(512, 3)));  // a later namesake replaces the first
-}
-
-TEST(PeFingerprintImports, CanonicalTextAndDescriptorsThatPointNowhere) {
-    for (bool plus : {false, true}) {
+    // Imports: the canonical text; descriptors that point nowhere; hostile counts and names.
+    for (bool plus : {false, true})
         EXPECT_EQ(parse_with([](auto& b) {
             b.add_import("USER32.dll", {PeFunction::named("MessageBoxA")});
             b.add_import("KERNEL32.dll", {PeFunction::named("GetTickCount"), PeFunction::by_ordinal(65535),
@@ -84,18 +68,12 @@ TEST(PeFingerprintImports, CanonicalTextAndDescriptorsThatPointNowhere) {
             b.add_import("KERNEL32.dll", {PeFunction::named("Sleep")});  // a second descriptor stays
             b.imports.push_back({"empty.dll", {}, false, false, {}, {}});  // no thunk tables
             b.imports.push_back({"lost.dll", {PeFunction::named("B"), PeFunction::named("a")}, 1, 1, 0x7FFF0000, {}});
-            // Names through FirstThunk, odd bytes skipped; then a lookup table that maps nowhere.
             b.imports.push_back({"thunks.dll", {PeFunction::named("Only\x7f\x01Thunk")}, false, true, {}, {}});
             b.imports.push_back({"nolookup.dll", {PeFunction::named("x")}, true, true, {}, 0x7FFF0000});
         }, plus).importMd5, md5_of(std::string_view(":a|b;empty.dll:;kernel32.dll:#5|#65535|exitprocess|gettickcount;"
                                                     "kernel32.dll:sleep;nolookup.dll:;thunks.dll:onlythunk;"
                                                     "user32.dll:messageboxa"))) << plus;
-    }
-    PeFingerprint fp = parse_with([](auto& b) { b.add_import("k.dll", {}).import_directory_rva = 0; });
-    EXPECT_EQ(fp.status + fp.importMd5, "parsed");
-}
 
-TEST(PeFingerprintImports, HostileCountsAndNamesAreBounded) {
     std::string expected, names = "w.dll:#7";
     PeBuilder many = simple_dll();
     for (int i = 100; i < 230; ++i) many.add_import(std::to_string(i) + ".dll", {});
@@ -107,25 +85,21 @@ TEST(PeFingerprintImports, HostileCountsAndNamesAreBounded) {
               md5_of(names));
     EXPECT_EQ(read_import_name(std::vector<uint8_t>(300, 'X'), 0), std::string(256, 'x'));
     EXPECT_EQ(read_import_name(std::vector<uint8_t>(300, 'X'), uint64_t{1} << 40), "");
-}
 
-TEST(PeFile, ReadErrorsAndACacheThatRereadsOnlyChangedOrUnfoundFiles) {
-    test::FakeMachine machine;
+    FakeMachine machine;  // files: read errors, and a cache that rereads only changed or unfound files
     ScopedSystemOverride use{machine};
-    auto bytes = simple_dll().build();
+    bytes = simple_dll().build();
     machine.add_file("C:\\pe\\bad.dll", bytes).read_error = true;
-    PeFingerprint fp = read_pe_fingerprint("C:\\pe\\bad.dll", FileFacts{true, 77, 1});
+    fp = read_pe_fingerprint("C:\\pe\\bad.dll", FileFacts{true, 77, 1});
     EXPECT_EQ(fp.status + " " + std::to_string(fp.fileSize), "open_error 77");  // the size the facts gave
 
     FileFacts facts = machine.add_file("C:\\Cache\\One.dll", bytes, 100).facts;
     facts.size = 10;  // the size reported is what was read
     EXPECT_EQ(pe_fingerprint("C:\\Cache\\One.dll", facts).fileSize, bytes.size());
     machine.add_file("c:/cache/one.dll", std::string_view("junk"), 100);  // another spelling, the same entry
-    EXPECT_EQ(pe_fingerprint("c:/cache/one.dll", facts).status, "parsed");
-    EXPECT_EQ(machine.opens("C:\\Cache\\One.dll") + machine.opens("c:/cache/one.dll"), 1);
+    EXPECT_EQ(pe_fingerprint("c:/cache/one.dll", facts).status, "parsed");  // not the junk
     facts.lastWriteTime = 101;
-    EXPECT_EQ(pe_fingerprint("C:\\Cache\\One.dll", facts).status, "parsed");
-    EXPECT_EQ(machine.opens("C:\\Cache\\One.dll"), 2);
+    EXPECT_EQ((pe_fingerprint("C:\\Cache\\One.dll", facts), machine.opens("C:\\Cache\\One.dll")), 2);
     for (int i = 0; i < 2; ++i) EXPECT_EQ(pe_fingerprint("C:\\Cache\\One.dll", FileFacts{}).status, "parsed");
     EXPECT_EQ(machine.opens("C:\\Cache\\One.dll"), 4);
 }
