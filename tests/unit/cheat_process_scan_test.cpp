@@ -19,13 +19,12 @@ const std::vector<uint8_t> kKnownCheat = bytes_of("KNOWN-CHEAT-TEST-FILE: a harm
 
 std::vector<uint8_t> pe_with_section(std::string name, std::vector<uint8_t> data) {
     test::PeBuilder pe;
-    pe.add_section(std::move(name), std::move(data));
-    pe.add_import("kernel32.dll", {test::PeFunction::named("Sleep")});
+    pe.add_section(std::move(name), std::move(data)).add_import("kernel32.dll", {test::PeFunction::named("Sleep")});
     return pe.build();
 }
 
-struct Machine : test::FakeMachine {
-    // A running process with its image file.
+struct Machine : test::FakeMachine {  // run: a running process with its image file
+    ScopedSystemOverride use{*this};
     void run(uint32_t pid, std::string name, std::string path, std::vector<uint8_t> image = bytes_of("plain")) {
         add_process(pid, std::move(name), path);
         add_file(path, std::move(image), test::fresh_time());
@@ -34,15 +33,16 @@ struct Machine : test::FakeMachine {
 
 TEST(KnownCheatProcessScan, QuickScanAndGameIntegrity) {
     Machine m;
-    ScopedSystemOverride use(m);
+    auto found = [](std::string md5, std::string name, std::string path) {
+        return ReportRecord{{"detected", name.empty() ? "0" : "1"}, {"md5", md5}, {"name", name}, {"path", path}};
+    };
     m.run(10, "explorer.exe", "C:\\Windows\\explorer.exe");
-    const ReportRecord nothing{{"detected", "0"}, {"md5", ""}, {"name", ""}, {"path", ""}};
-    EXPECT_EQ(detect_cheat_process_record(), nothing);
+    EXPECT_EQ(detect_cheat_process_record(), found("", "", ""));
     EXPECT_EQ(m.total_file_opens(), 0);
-    auto verify = [&m](bool passes, int scans) {
-        const int before = m.process_snapshots;
+    auto verify = [&m](bool passes, int scans) {  // and how many process scans it ran
+        m.process_snapshots = 0;
         EXPECT_EQ(verify_game_integrity(), passes);
-        EXPECT_EQ(m.process_snapshots - before, scans);
+        EXPECT_EQ(m.process_snapshots, scans);
     };
     shutdown_session();
     verify(false, 0);  // nothing runs before initialize
@@ -55,19 +55,16 @@ TEST(KnownCheatProcessScan, QuickScanAndGameIntegrity) {
     m.run(20, "CheatEngine-x86_64.exe", "C:\\Tools\\CE\\CheatEngine-x86_64.exe", bytes_of("ce"));
     m.run(30, "xenos64.exe", "C:\\Tools\\xenos64.exe");
     verify(false, 1);
-    EXPECT_EQ(detect_cheat_process_record(), (ReportRecord{{"detected", "1"}, {"md5", buffer_md5("ce", 2)},
-                                                           {"name", "CheatEngine-x86_64.exe"},  // capitals kept
-                                                           {"path", "C:\\Tools\\CE\\CheatEngine-x86_64.exe"}}));
+    EXPECT_EQ(detect_cheat_process_record(),  // capitals kept; the scan ends at the first match
+              found(buffer_md5("ce", 2), "CheatEngine-x86_64.exe", "C:\\Tools\\CE\\CheatEngine-x86_64.exe"));
     EXPECT_EQ(m.opens("C:\\Tools\\xenos64.exe"), 0);
     shutdown_session();
-    verify(false, 0);
 
     m.processes.clear();
     m.add_process(20, "ArtMoney.exe").openable = false;
-    EXPECT_EQ(detect_cheat_process_record(),
-              (ReportRecord{{"detected", "1"}, {"md5", ""}, {"name", "ArtMoney.exe"}, {"path", ""}}));
+    EXPECT_EQ(detect_cheat_process_record(), found("", "ArtMoney.exe", ""));
     m.process_snapshot_fails = true;
-    EXPECT_EQ(detect_cheat_process_record(), nothing);
+    EXPECT_EQ(detect_cheat_process_record(), found("", "", ""));
 }
 
 // Runs the inspection's scan over a seeded record; returns the fields it changed.
@@ -75,14 +72,12 @@ ReportRecord scan(bool heavy, bool expect_detected) {
     const ReportRecord seed = seeded_record(kProcessRecordSeed);
     ReportRecord r = seed, out;
     EXPECT_EQ(inspection_cheat_scan(r, heavy), expect_detected);
-    for (auto& [k, v] : r)
-        if (auto it = seed.find(k); it == seed.end() || it->second != v) out[k] = v;
+    for (auto& [k, v] : r) if (auto it = seed.find(k); it == seed.end() || it->second != v) out[k] = v;
     return out;
 }
 
 TEST(InspectionCheatScan, HeavyDigestMatchThenMediumNameFlags) {
     Machine m;
-    ScopedSystemOverride use(m);
     m.run(8, "gdb", "C:\\Windows\\System32\\gdb");                  // name flag: never passed over
     m.run(9, "svchost.exe", "C:\\Windows\\System32\\svchost.exe");  // a present system image: passed over
     m.run(10, "x64dbg.exe", "C:\\Tools\\x64dbg.exe");
@@ -91,7 +86,7 @@ TEST(InspectionCheatScan, HeavyDigestMatchThenMediumNameFlags) {
     m.run(13, "cheatengine.exe", "C:\\Tools\\cheatengine.exe");
     m.add_process(14, "wireshark.exe", "C:\\Program Files\\Wireshark\\wireshark.exe");  // no file to read
 
-    // Heavy reads the images: the digest match replaces the name flag and ends the scan.
+    // Heavy reads digest and fingerprint of each image, the system one passed over; a digest match ends the scan.
     const std::string md5 = "85beb527cd2d9c91bf1cae40abfa6b9a";
     EXPECT_EQ(scan(true, true),
               (ReportRecord{{"blockedNameHashMatch", "1"}, {"blockedNameHashMatchHash", md5},
@@ -99,7 +94,6 @@ TEST(InspectionCheatScan, HeavyDigestMatchThenMediumNameFlags) {
                             {"knownCheatProcessMd5", md5}, {"knownCheatProcessName", "helper.exe"},
                             {"knownCheatProcessPath", "C:\\Users\\u\\Downloads\\helper.exe"},
                             {"toolProcessCategory", "cheat-tool"}, {"toolProcessMatchStrength", "hash"}}));
-    // Digest and fingerprint of each image before the match, its digest only; the system image is passed over.
     EXPECT_EQ(m.file_opens, (std::map<std::string, int>{{"C:\\Windows\\System32\\gdb", 2}, {"C:\\Tools\\x64dbg.exe", 2},
                                                         {"C:\\Users\\u\\Downloads\\helper.exe", 1}}));
 
@@ -115,7 +109,6 @@ TEST(InspectionCheatScan, HeavyDigestMatchThenMediumNameFlags) {
 
 TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     Machine m;
-    ScopedSystemOverride use(m);
     m.run(10, "x64dbg.exe", "D:\\x64dbg.exe");
     m.run(11, "packed.exe", "C:\\Games\\packed.exe", pe_with_section(".vmp0", std::vector<uint8_t>(64, 0x90)));
     m.run(12, "plain.exe", "C:\\Games\\plain.exe", pe_with_section(".text", std::vector<uint8_t>(64, 0x90)));
@@ -142,8 +135,9 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     for (const char* key : {"fuzzyCheatSectionLayout", "fuzzyCheatImportMd5"}) w.erase(key);
     EXPECT_EQ(w, (ReportRecord{{"fuzzyCheatProcessMatch", "1"}, {"fuzzyCheatProcessName", "trainer_x.exe"},
                                {"fuzzyCheatProcessPath", "C:\\Games\\trainer_x.exe"},
-                               {"fuzzyCheatRuleId", "known-build-test-0001"}, {"fuzzyCheatFamily", "corpus-test-build"},
-                               {"fuzzyCheatConfidence", "high"}, {"fuzzyCheatFeatures", "code_md5"},
+                               {"fuzzyCheatRuleId", "known-build-test-0001"},
+                               {"fuzzyCheatFamily", "corpus-test-build"}, {"fuzzyCheatConfidence", "high"},
+                               {"fuzzyCheatFeatures", "code_md5"},
                                {"fuzzyCheatCodeMd5", "5a03e04fe50df04f05f1964e0b2a40db"},
                                {"knownCheatProcessName", "x64dbg.exe"}, {"toolProcessMatchStrength", "fuzzy"},
                                {"knownCheatProcessPath", "D:\\x64dbg.exe"}, {"toolProcessCategory", "cheat-tool"}}));
