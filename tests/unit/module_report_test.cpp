@@ -32,6 +32,7 @@ struct Machine : test::FakeMachine {
     auto inspect(const char* dir, const char* level) { return inspect_process_modules_records(kGame, dir, level); }
 };
 
+std::string at(const ReportRecord& r, auto... k) { return ((std::string(get_field(r, k)) + "|") + ...); }
 const ReportRecord& by_name(const std::vector<ReportRecord>& records, std::string_view name) {
     for (const auto& r : records)
         if (get_field(r, mod_key::basename) == name) return r;
@@ -78,9 +79,7 @@ TEST(ModuleInspection, ReasonsAndWorkPerLevel) {
     check(records, {"Game.exe", "game_dir", "game_dir", "", "", kNotHashed, "not_checked_scan_level", "0"});
     // The untrusted-signature verdict needs a verified signature, so it waits for medium.
     check(records, {"d3d11.dll", "system32", kWrapper, "", "", kNotHashed, "not_checked_scan_level", "0"});
-    EXPECT_EQ(get_field(records[0], mod_key::size), "6");
-    EXPECT_EQ(m.total_file_opens(), 0);
-    EXPECT_TRUE(m.trust_calls.empty());
+    EXPECT_EQ(at(records[0], mod_key::size) + std::to_string(m.total_file_opens() + m.trust_calls.size()), "6|0");
 
     records = m.inspect("C:/Games/X", "medium");
     EXPECT_EQ(get_field(records[0], mod_key::basename), "Game.exe");  // snapshot order
@@ -95,9 +94,8 @@ TEST(ModuleInspection, ReasonsAndWorkPerLevel) {
                     "wrapper_from_non_system_origin", "hashed", "unsigned", "0"});
     check(records, {"helper.dll", "user_writable", kWritable, kWritable, "", "hashed", "unsigned", "0"});
     check(records, {"overlay.dll", "program_files", "", "", "", "not_hashed_policy", "not_checked", "0"});
-    EXPECT_EQ(get_field(records[0], mod_key::md5), buffer_md5("module", 6));
-    EXPECT_EQ(get_field(records[0], mod_key::peFingerprintStatus), "not_pe");  // a fingerprint was read
-    EXPECT_EQ(get_field(records[0], mod_key::textHashStatus), "not_checked_scan_level");
+    EXPECT_EQ(at(records[0], mod_key::md5, mod_key::peFingerprintStatus, mod_key::textHashStatus),  // fingerprint read
+              buffer_md5("module", 6) + "|not_pe|not_checked_scan_level|");
     EXPECT_EQ(m.opens("C:\\Windows\\System32\\kernel32.dll"), 0);
     EXPECT_EQ(m.opened.back(), std::make_pair(Machine::kGame, 0x410u));
 }
@@ -145,8 +143,8 @@ TEST(ModuleInspection, GameDirectoryMovedFilesVerdictsAndHeavyCode) {
     ASSERT_EQ(records.size(), 6u);
     for (const auto& r : records) EXPECT_EQ(get_field(r, mod_key::textHashStatus), "not_checked");
 
-    EXPECT_TRUE(inspect_process_modules_records(-5, "", "medium").empty());
-    EXPECT_TRUE(inspect_process_modules_records(12345, "", "medium").empty());  // no such process
+    EXPECT_TRUE(inspect_process_modules_records(-5, "", "medium").empty() &&
+                inspect_process_modules_records(12345, "", "medium").empty());  // no such process
     m.game.modules.reset();  // snapshot refused
     EXPECT_TRUE(m.inspect("", "medium").empty());
     EXPECT_EQ(m.live_process_handles, 0);
@@ -156,8 +154,7 @@ TEST(ModuleTextDigest, DigestsAtMostSixteenMebibytesOfTheMappedTextSection) {
     Machine m;
     auto text_md5 = [&m] { return module_text_md5(m.open_process(Machine::kGame, win::PROCESS_VM_READ).get(), kBase); };
     test::PeBuilder pe;
-    pe.add_section(".rdata", std::vector<uint8_t>(16, 1), 0x40000040);
-    pe.add_section(".TEXT", std::vector<uint8_t>(300, 0xcc));  // names compare lowercased
+    pe.add_section(".rdata", std::vector<uint8_t>(16, 1), 0x40000040).add_section(".TEXT", std::vector<uint8_t>(300, 1));
     map_image(m, pe, {});
     const std::vector<uint8_t> code(300, 0x11);
     m.game.memory[kBase + 0x2000] = code;  // the second section's address
@@ -166,19 +163,15 @@ TEST(ModuleTextDigest, DigestsAtMostSixteenMebibytesOfTheMappedTextSection) {
     std::vector<uint8_t>& headers = m.game.memory[kBase];
     headers[0] = 'Z';
     EXPECT_EQ(text_md5(), "") << "no MZ";
-    headers[0] = 'M';
-    headers[pe.pe_offset + 1] = 'X';
+    headers[0] = 'M', headers[pe.pe_offset + 1] = 'X';
     EXPECT_EQ(text_md5(), "") << "no PE signature";
 
-    test::PeBuilder other;
-    other.add_section(".code", code);
-    map_image(m, other, code);
+    map_image(m, test::PeBuilder{}.add_section(".code", code), code);
     EXPECT_EQ(text_md5(), "") << "no .text";
 
     const std::vector<uint8_t> huge(kTextDigestLimit + (1u << 20), 0x33);
     test::PeBuilder capped;
-    capped.add_section(".text", huge);
-    capped.sections[0].virtual_size = 0;  // falls back to SizeOfRawData
+    capped.add_section(".text", huge).sections[0].virtual_size = 0;  // falls back to SizeOfRawData
     map_image(m, capped, huge);
     // Reads go in whole chunks, so an unreadable chunk start fails the digest, and none starts at the cap.
     for (uint64_t at : {kTextDigestChunk, 2 * kTextDigestChunk, kTextDigestLimit}) {
