@@ -34,8 +34,7 @@ struct Machine : test::FakeMachine {
 
 std::string at(const ReportRecord& r, auto... k) { return ((std::string(get_field(r, k)) + "|") + ...); }
 const ReportRecord& by_name(const std::vector<ReportRecord>& records, std::string_view name) {
-    for (const auto& r : records)
-        if (get_field(r, mod_key::basename) == name) return r;
+    for (const auto& r : records) if (get_field(r, mod_key::basename) == name) return r;
     static const ReportRecord none;
     return ADD_FAILURE() << "no record for " << name, none;
 }

@@ -111,7 +111,7 @@ TEST(WriteHandleScan, EveryStatusWritesItsWordAndNothingElseThenAHolderAmongSyst
     EXPECT_EQ(m.live_process_handles, 0);
 
     EXPECT_FALSE(find_process_window(301).found || is_system_holder("svchost.exe", "C:\\Users\\p\\svchost.exe"));
-    std::string words;
+    std::string words;  // each side of each boundary
     for (uint32_t rid : {0x1FFF, 0x2000, 0x2FFF, 0x3000, 0x3FFF, 0x4000}) words.append(integrity_word(rid)) += ' ';
     EXPECT_EQ(words, "low medium medium high high system ");
 }
