@@ -13,7 +13,6 @@ namespace {
 
 using test::bytes_of;
 
-// A harmless file whose digest the known-cheat digest set lists.
 const std::vector<uint8_t> kKnownCheat = bytes_of("KNOWN-CHEAT-TEST-FILE: a harmless file whose digest the known-cheat "
                                                   "digest check lists, so the detection can be seen end to end.\n");
 
@@ -127,8 +126,7 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     EXPECT_EQ(m.opens("C:\\Games\\plain.exe"), 2) << "digest and fingerprint of the last process";
 
     // Then a strong match: its details replace the suspect's and the name-only flag; the name fields stay.
-    std::vector<uint8_t> marker =
-        bytes_of("KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n");
+    auto marker = bytes_of("KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n");
     marker.resize(512, 0);
     m.run(13, "trainer_x.exe", "C:\\Games\\trainer_x.exe", pe_with_section(".text", marker));
     w = scan(true, true);
