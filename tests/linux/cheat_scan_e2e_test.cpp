@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include "evidence/digest.hpp"
@@ -21,7 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The real system with its process list narrowed to the given processes.
 struct NarrowedSystem : test::CountingSystem {
     std::set<uint32_t> keep{static_cast<uint32_t>(::getpid())};
     std::optional<std::vector<ProcessEntry>> process_snapshot() override {
@@ -35,36 +32,28 @@ struct NarrowedSystem : test::CountingSystem {
 struct Program {
     fs::path dir, path;
     pid_t pid = -1;
+    std::error_code ec;
     Program(const fs::path& source, const std::string& name)
         : dir(fs::path("/tmp") / ("anticheat_cheat_e2e_" + std::to_string(::getpid()) + name)), path(dir / name) {
-        fs::create_directories(dir);
-        fs::copy_file(source, path);
-        fs::permissions(path, fs::perms::owner_all);
+        fs::create_directories(dir), fs::copy_file(source, path), fs::permissions(path, fs::perms::owner_all);
         if ((pid = ::fork()) == 0) ::execl(path.c_str(), name.c_str(), "600", nullptr), ::_exit(127);
-        for (int i = 0; i < 200; ++i) {  // running once its image is the new file
-            std::error_code ec;
-            if (fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == path) return;
-            ::usleep(10000);
-        }
+        for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) != path; ++i)
+            ::usleep(10000);  // running once its image is the new file
     }
-    std::error_code ec;
     ~Program() { ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0), fs::remove_all(dir, ec); }
 };
 
 TEST(CheatScanE2E, NothingFlaggedThenRenamedProgramThenTestProgram) {
-    NarrowedSystem narrowed;
-    ScopedSystemOverride use(narrowed);
+    NarrowedSystem narrowed; ScopedSystemOverride use(narrowed);
     EXPECT_FALSE(is_cheat_detected());
     EXPECT_EQ(detect_cheat_process_record(),
               (ReportRecord{{"detected", "0"}, {"md5", ""}, {"name", ""}, {"path", ""}}));
 
     Program cheat("/usr/bin/sleep", "CheatEngine-x86_64.exe");
     narrowed.keep.insert(cheat.pid);
-    std::ifstream in("/usr/bin/sleep", std::ios::binary);
-    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(is_cheat_detected());
     EXPECT_EQ(detect_cheat_process_record(),
-              (ReportRecord{{"detected", "1"}, {"md5", buffer_md5(image.data(), image.size())},
+              (ReportRecord{{"detected", "1"}, {"md5", file_md5("/usr/bin/sleep", get_file_facts("/usr/bin/sleep"))},
                             {"name", "CheatEngine-x86_64.exe"}, {"path", cheat.path.string()}}));
 
     Program program(fs::path(__FILE__).parent_path().parent_path().parent_path() / "testdata" /
@@ -72,11 +61,11 @@ TEST(CheatScanE2E, NothingFlaggedThenRenamedProgramThenTestProgram) {
     narrowed.keep.insert(program.pid);
     const std::string md5 = "2f31174d476fd0c87532e56af5208a1a";
     ReportRecord r = inspect_process_record(::getpid(), "", "medium");
-    EXPECT_EQ(get_field(r, proc_key::knownCheatProcessHashMatch), "1");
-    EXPECT_EQ(get_field(r, proc_key::knownCheatProcessMd5), md5);
-    EXPECT_EQ(get_field(r, proc_key::blockedNameHashMatchName), "known-cheat-test-program");
-    EXPECT_EQ(get_field(r, proc_key::blockedNameHashMatchHash), md5);
-    EXPECT_EQ(get_field(r, proc_key::suspicious), "1");
+    using namespace proc_key;
+    EXPECT_EQ(std::tuple(get_field(r, knownCheatProcessHashMatch), get_field(r, knownCheatProcessMd5),
+                         get_field(r, blockedNameHashMatchName), get_field(r, blockedNameHashMatchHash),
+                         get_field(r, suspicious)),
+              std::tuple("1", md5, "known-cheat-test-program", md5, "1"));
 }
 
 }  // namespace

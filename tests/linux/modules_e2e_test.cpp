@@ -1,16 +1,10 @@
 // Module inspection of a live child that loaded libraries from a game directory,
 // from a user-writable folder and under a name that is not UTF-8.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "evidence/digest.hpp"
 #include "evidence/origin.hpp"
@@ -18,6 +12,7 @@
 #include "reports/module_report.hpp"
 #include "reports/record.hpp"
 #include "support/counting_system.hpp"
+#include "support/forked_child.hpp"
 
 namespace ac {
 namespace {
@@ -38,37 +33,22 @@ TEST(ModulesE2E, OriginsReasonsAndDigestsOfALiveProcess) {
     }
     const fs::path game = base / ("e2e_game_" + std::to_string(::getpid())),
                    downloads = fs::path("/tmp") / ("anticheat_e2e_" + std::to_string(::getpid()));
-    for (const auto& dir : {game, downloads}) fs::create_directories(dir);
-    struct Cleanup {  // ends the child, then removes the folders
+    struct Cleanup {  // declared before the child, so it runs after the child is ended
         fs::path game, downloads;
-        pid_t pid = -1;
-        ~Cleanup() {
-            if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
-            std::error_code ec;
-            fs::remove_all(game, ec), fs::remove_all(downloads, ec);
-        }
+        ~Cleanup() { std::error_code ec; fs::remove_all(game, ec), fs::remove_all(downloads, ec); }
     } cleanup{game, downloads};
+    for (const auto& dir : {game, downloads}) fs::create_directories(dir);
     const std::vector<fs::path> libraries = {game / "libgame.so", downloads / "libhelper.so", game / "caf\xe9.so"};
     for (const auto& lib : libraries) fs::copy_file(kLibrary, lib);
-
-    // A forked child that loads the libraries and waits until it is killed.
-    int p[2];
-    ASSERT_EQ(::pipe2(p, O_CLOEXEC), 0);
-    const pid_t pid = cleanup.pid = ::fork();
-    if (pid == 0) {
-        char ok = 1;
+    test::ForkedChild<int> child([&] {
+        int ok = 1;
         for (const auto& lib : libraries) ok &= ::dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL) != nullptr;
-        if (::write(p[1], &ok, 1) != 1) ::_exit(1);
-        for (;;) ::pause();
-    }
-    char ok = 0;
-    ::close(p[1]);
-    ASSERT_TRUE(pid > 0 && ::read(p[0], &ok, 1) == 1 && ok == 1 && ::close(p[0]) == 0);
+        return ok;
+    });
+    ASSERT_TRUE(child.answered() && child.answer() == 1);
 
-    std::ifstream in(kLibrary, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string game_dir = game.string(), md5 = buffer_md5(bytes.data(), bytes.size());
-    auto records = inspect_process_modules_records(pid, game_dir.c_str(), "medium");
+    const std::string game_dir = game.string(), md5 = file_md5(kLibrary, get_file_facts(kLibrary));
+    auto records = inspect_process_modules_records(child.pid(), game_dir.c_str(), "medium");
     auto fields = [&records](std::string_view basename) {  // origin, reasons, hash status, md5, path
         std::string out = "missing";
         for (const auto& r : records)
@@ -87,7 +67,7 @@ TEST(ModulesE2E, OriginsReasonsAndDigestsOfALiveProcess) {
     // Again at medium: the same answers without opening a single file.
     test::CountingSystem counting;
     ScopedSystemOverride use(counting);
-    EXPECT_EQ(inspect_process_modules_records(pid, game_dir.c_str(), "medium"), records);
+    EXPECT_EQ(inspect_process_modules_records(child.pid(), game_dir.c_str(), "medium"), records);
     EXPECT_EQ(counting.file_opens, 0);
 }
 
