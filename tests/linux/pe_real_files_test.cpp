@@ -44,7 +44,8 @@ std::string objdump_imports_text(const std::string& tool, const std::string& pat
     if (pipe) pclose(pipe);
     std::multiset<std::string> entries;  // "dll:name|name", joined in order with ';'
     for (size_t i = 0; i < dlls.size() && i < 128; entries.insert(dlls[i++].first))
-        for (const auto& imported : dlls[i].second) dlls[i].first += (dlls[i].first.back() == ':' ? "" : "|") + imported;
+        for (const auto& import_name : dlls[i].second)
+            dlls[i].first += (dlls[i].first.back() == ':' ? "" : "|") + import_name;
     for (const auto& entry : entries) text += (text.empty() ? "" : ";") + entry;
     return text;
 }
@@ -55,8 +56,7 @@ TEST(PeRealFiles, EveryInstalledDllParsesAndASampleReadsImportsAsBinutilsDoes) {
     const std::string tool = "/usr/bin/x86_64-w64-mingw32-objdump";
     size_t compared = 0, i = 0;  // a blind import pass shows in the comparisons
     for (const std::string& path : dlls) {
-        const FileFacts facts = get_file_facts(path);
-        const PeFingerprint fp = read_pe_fingerprint(path, facts);
+        const FileFacts facts = get_file_facts(path); const PeFingerprint fp = read_pe_fingerprint(path, facts);
         EXPECT_EQ(fp.status + " " + std::to_string(fp.fileSize), "parsed " + std::to_string(facts.size)) << path;
         if (!fs::exists(tool) || (i++ % 9 && !path.ends_with("32.dll"))) continue;  // a spread, and the system DLLs
         const std::string text = objdump_imports_text(tool, path);
