@@ -29,6 +29,12 @@ bool has_exited(int pidfd) {
     return n > 0 && (p.revents & (POLLIN | POLLHUP));
 }
 
+// Signal 0 checks existence only; a zombie still answers, a reaped process
+// gives ESRCH (EPERM still means it exists).
+bool still_unreaped(int pidfd) {
+    return ::syscall(SYS_pidfd_send_signal, pidfd, 0, nullptr, 0u) == 0 || errno != ESRCH;
+}
+
 class LinuxProcessHandle final : public ProcessHandle {
 public:
     LinuxProcessHandle(uint32_t pid, uint32_t access, UniqueFd pidfd, UniqueFd dir, UniqueFd mem)
@@ -119,6 +125,11 @@ std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access) {
         mem = open_at(dir.get(), "mem", O_RDONLY);
         if (!mem) return nullptr;
     }
+    // The directory was opened by pid: had the process been reaped after
+    // pidfd_open, it (and mem) could belong to a new process with the same
+    // pid. A pid is not reused before reaping, so an unreaped process now
+    // means the directory is ours.
+    if (!still_unreaped(pidfd.get())) return nullptr;
     return std::make_unique<LinuxProcessHandle>(pid, access, std::move(pidfd), std::move(dir), std::move(mem));
 }
 

@@ -76,9 +76,13 @@ std::optional<std::vector<ThreadEntry>> thread_snapshot() {
 
 std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) {
     if (pid == 0) return std::nullopt;
-    auto maps = read_file(proc_path(pid, "maps"));
+    // Both reads through one directory, so the executable named is that of
+    // the process whose maps were read even if the pid is reused meanwhile.
+    UniqueFd dir = open_at(AT_FDCWD, ("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY);
+    if (!dir) return std::nullopt;
+    auto maps = read_file_at(dir.get(), "maps");
     if (!maps) return std::nullopt;
-    auto exe = read_link_at(AT_FDCWD, proc_path(pid, "exe").c_str());
+    auto exe = read_link_at(dir.get(), "exe");
     return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view());
 }
 
