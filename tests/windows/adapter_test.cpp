@@ -104,6 +104,7 @@ void exercise_every_operation() {
     s.process_snapshot(), s.thread_snapshot(), s.host_debug_signals(), s.query_system_handles();
     s.enum_windows([](WindowRef& w) { return w.title().empty() || w.visible() || w.owner_pid() == 0; });
     s.file_facts(file), s.open_file(file + ".missing");
+    EXPECT_FALSE(s.open_file("NUL"));  // opens, but a device is no file to read: refused and closed
     if (char buffer[16]; auto f = s.open_file(file)) f->read(buffer, sizeof(buffer)), f->size(), f->seek(0);
     if (auto h = s.md5()) h->update("abc", 3), h->finish();
     s.version_string(*s.system_directory_raw() + "\\kernel32.dll", "FileVersion"), s.enable_debug_privilege();

@@ -15,7 +15,7 @@ constexpr UINT kDirectoryBuffer = 260;
 
 class Win32FileReader final : public FileReader {
 public:
-    explicit Win32FileReader(HANDLE h) : file_(h) {}
+    explicit Win32FileReader(UniqueHandle h) : file_(std::move(h)) {}
 
     std::optional<size_t> read(void* buffer, size_t size) override {
         DWORD want = size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<DWORD>(size);
@@ -112,7 +112,10 @@ std::unique_ptr<FileReader> Win32System::open_file(std::string_view path) {
     HANDLE h = CreateFileA(file->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32FileReader>(h);
+    UniqueHandle owned(h);
+    // Only disk files: a pipe or console read could wait forever.
+    if (GetFileType(owned.get()) != FILE_TYPE_DISK) return nullptr;
+    return std::make_unique<Win32FileReader>(std::move(owned));
 }
 
 std::unique_ptr<Md5Hasher> Win32System::md5() {
@@ -151,7 +154,13 @@ std::string Win32System::version_string(std::string_view path, std::string_view 
     void* value = nullptr;
     UINT value_length = 0;
     if (!VerQueryValueA(block.data(), sub_block, &value, &value_length) || !value || value_length == 0) return {};
-    return std::string(static_cast<const char*>(value), value_length - 1);
+    // The length comes from the file; never copy past the end of the block.
+    const auto* text = static_cast<const uint8_t*>(value);
+    const uint8_t* end = block.data() + block.size();
+    if (text < block.data() || text >= end) return {};
+    size_t count = value_length - 1;
+    if (count > static_cast<size_t>(end - text)) count = static_cast<size_t>(end - text);
+    return std::string(reinterpret_cast<const char*>(text), count);
 }
 
 }  // namespace ac::win32

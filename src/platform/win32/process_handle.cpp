@@ -11,7 +11,7 @@ constexpr DWORD kImagePathChars = 1040;
 
 class Win32ProcessHandle final : public ProcessHandle {
 public:
-    explicit Win32ProcessHandle(HANDLE h) : handle_(h) {}
+    explicit Win32ProcessHandle(UniqueHandle h) : handle_(std::move(h)) {}
 
     uint64_t value() const override { return reinterpret_cast<uintptr_t>(handle_.get()); }
 
@@ -58,9 +58,10 @@ private:
 }  // namespace
 
 std::unique_ptr<ProcessHandle> Win32System::open_process(uint32_t pid, uint32_t access) {
-    HANDLE h = OpenProcess(access, FALSE, pid);
+    // Owned before the allocation below, which could throw.
+    UniqueHandle h(OpenProcess(access, FALSE, pid));
     if (!h) return nullptr;
-    return std::make_unique<Win32ProcessHandle>(h);
+    return std::make_unique<Win32ProcessHandle>(std::move(h));
 }
 
 }  // namespace ac::win32

@@ -88,7 +88,8 @@ std::optional<uint64_t> Win32System::thread_start_address(uint32_t pid, uint32_t
     UniqueHandle thread(h);
     // A thread id freed since the snapshot may name another process's thread
     // now; its start address says nothing about this process.
-    if (GetProcessIdOfThread(thread.get()) != pid) return std::nullopt;
+    DWORD owner = GetProcessIdOfThread(thread.get());  // 0 when the call fails
+    if (owner == 0 || owner != pid) return std::nullopt;
     PVOID start = nullptr;
     LONG status = query(thread.get(), kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
     if (status < 0) return std::nullopt;
