@@ -99,6 +99,8 @@ TEST(LinuxFiles, FactsReadersAndTheirFailures) {
                 std::string(buf, 6) == "456789");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(os().open_file(fifo) || os().open_file("/dev/zero")) << "a pipe or device may block or never end";
+    const std::string cut = path + std::string(1, '\0') + ".gone";  // would name a.bin at the NUL
+    EXPECT_TRUE(os().file_facts(cut) == FileFacts{} && !os().open_file(cut));
     std::filesystem::remove_all(dir);
 }
 

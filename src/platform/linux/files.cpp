@@ -122,16 +122,21 @@ uint64_t filetime_from_unix(int64_t seconds, int64_t nanoseconds) {
     return since_1601 * kTicksPerSecond + static_cast<uint64_t>(nanoseconds / 100);
 }
 
+namespace {
+// A path with a NUL inside would name a different, shorter path.
+bool names_one_path(std::string_view path) { return !path.empty() && path.find('\0') == std::string_view::npos; }
+}  // namespace
+
 FileFacts file_facts(std::string_view path) {
     struct stat st{};
-    if (path.empty() || ::stat(std::string(path).c_str(), &st) != 0) return {};
+    if (!names_one_path(path) || ::stat(std::string(path).c_str(), &st) != 0) return {};
     // Windows reports no size for a directory.
     uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     return {true, size, filetime_from_unix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};
 }
 
 std::unique_ptr<FileReader> open_file(std::string_view path) {
-    if (path.empty()) return nullptr;
+    if (!names_one_path(path)) return nullptr;
     // Non-blocking so that a FIFO cannot stall the open; only regular files
     // and directories (whose reads fail) are accepted, since a device or pipe
     // could be read forever.
