@@ -4,6 +4,8 @@
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +13,7 @@
 
 #include "platform/linux/address_space.hpp"
 #include "platform/linux/linux_adapter.hpp"
+#include "platform/linux/posix_io.hpp"
 #include "platform/linux/procfs.hpp"
 #include "support/forked_child.hpp"
 
@@ -59,6 +62,27 @@ TEST(LinuxChildProcess, RegionWalkReadsModulesAndThreads) {
     ASSERT_TRUE(modules && modules->size() >= 2 && threads && !os().module_snapshot(0));
     EXPECT_EQ(modules->front().path, std::filesystem::read_symlink("/proc/self/exe").string());
     EXPECT_EQ(std::count_if(threads->begin(), threads->end(), [&](auto& t) { return t.owner_pid == child.pid(); }), 4);
+}
+
+TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
+    Child child([] {  // a second thread lives on; SIGUSR1 ends the main thread alone
+        pthread_t t;
+        ::pthread_create(&t, nullptr, [](void*) -> void* { for (;;) ::pause(); }, nullptr);
+        ::signal(SIGUSR1, [](int) { ::syscall(SYS_exit, 0); });
+        return uint64_t{1};
+    });
+    auto h = os().open_process(child.pid(), PROCESS_QUERY_LIMITED_INFORMATION);
+    ASSERT_TRUE(child.answered() && h);
+    ::syscall(SYS_tgkill, child.pid(), child.pid(), SIGUSR1);
+    auto main_thread_state = [path = "/proc/" + std::to_string(child.pid()) + "/stat"] {
+        auto stat = lx::parse_stat(lx::read_file(path).value_or(""));
+        return stat ? stat->state : '?';
+    };
+    for (int i = 0; i < 5000 && main_thread_state() != 'Z'; ++i) ::usleep(1000);
+    ASSERT_EQ(main_thread_state(), 'Z');
+    EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(STILL_ACTIVE));
+    child.reap();
+    EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(0));
 }
 
 TEST(LinuxHandleList, ListsMemDescriptorsPidfdsAndTracers) {

@@ -44,8 +44,11 @@ public:
 
     std::optional<uint32_t> exit_code() override {
         if (auto text = read_file_at(dir_.get(), "stat")) {
+            // The stat line is the main thread's: a main thread that ended
+            // while others run is a zombie in a live process, which only
+            // the pidfd tells apart.
             if (auto stat = parse_stat(*text))
-                return stat->state == 'Z' || stat->state == 'X' ? 0u : win::STILL_ACTIVE;
+                return (stat->state == 'Z' || stat->state == 'X') && has_exited(pidfd_.get()) ? 0u : win::STILL_ACTIVE;
         }
         // Reaped: /proc no longer knows it, but the pidfd still tells it ended.
         if (has_exited(pidfd_.get())) return 0u;
