@@ -71,7 +71,7 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
         ::signal(SIGUSR1, [](int) { ::syscall(SYS_exit, 0); });
         return uint64_t{1};
     });
-    auto h = os().open_process(child.pid(), PROCESS_QUERY_LIMITED_INFORMATION);
+    auto h = os().open_process(child.pid(), PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
     ASSERT_TRUE(child.answered() && h);
     ::syscall(SYS_tgkill, child.pid(), child.pid(), SIGUSR1);
     auto main_thread_state = [path = "/proc/" + std::to_string(child.pid()) + "/stat"] {
@@ -80,7 +80,11 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
     };
     for (int i = 0; i < 5000 && main_thread_state() != 'Z'; ++i) ::usleep(1000);
     ASSERT_EQ(main_thread_state(), 'Z');
-    EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(STILL_ACTIVE));
+    static const char known[] = "still here";  // at the same address in the forked child
+    char copy[sizeof known] = {};
+    ReadResult read = h->read_memory(reinterpret_cast<uintptr_t>(known), copy, sizeof copy);
+    EXPECT_EQ(std::tuple(h->exit_code(), read.ok, std::string(copy)),
+              std::tuple(std::optional<uint32_t>(STILL_ACTIVE), true, std::string(known)));
     child.reap();
     EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(0));
 }

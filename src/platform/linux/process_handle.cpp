@@ -81,7 +81,9 @@ public:
         iovec local{buffer, size};
         iovec remote{reinterpret_cast<void*>(address), size};
         ssize_t n = ::process_vm_readv(static_cast<pid_t>(pid_), &local, 1, &remote, 1, 0);
-        if (n < 0 && (errno == ENOSYS || errno == EPERM)) n = read_through_mem(address, buffer, size);
+        // ESRCH: the main thread has ended (it is what the pid names) while
+        // others run on; mem still reaches the process's memory.
+        if (n < 0 && (errno == ENOSYS || errno == EPERM || errno == ESRCH)) n = read_through_mem(address, buffer, size);
         if (n <= 0) return {};
         // process_vm_readv names the process by pid; if ours has gone the pid
         // may now belong to another process, so its bytes are not ours.
