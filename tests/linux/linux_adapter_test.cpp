@@ -85,6 +85,10 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
     ReadResult read = h->read_memory(reinterpret_cast<uintptr_t>(known), copy, sizeof copy);
     EXPECT_EQ(std::tuple(h->exit_code(), read.ok, std::string(copy)),
               std::tuple(std::optional<uint32_t>(STILL_ACTIVE), true, std::string(known)));
+    auto region = h->query_region(reinterpret_cast<uintptr_t>(known));  // maps and exe from a running thread
+    auto modules = os().module_snapshot(child.pid());
+    EXPECT_TRUE(region && region->state == MEM_COMMIT && modules && !modules->empty() &&
+                modules->front().path == std::filesystem::read_symlink("/proc/self/exe").string());
     child.reap();
     EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(0));
 }

@@ -67,7 +67,8 @@ public:
         // lower address starts a new walk over a fresh snapshot.
         if (!space_ || address < last_query_) {
             space_.reset();
-            auto text = read_file_at(dir_.get(), "maps");
+            UniqueFd view = memory_view_at(dir_.get());
+            auto text = read_file_at(view.get(), "maps");
             if (!text) return std::nullopt;
             space_.emplace(parse_maps(*text));
         }

@@ -80,9 +80,10 @@ std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) {
     // the process whose maps were read even if the pid is reused meanwhile.
     UniqueFd dir = open_at(AT_FDCWD, ("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY);
     if (!dir) return std::nullopt;
-    auto maps = read_file_at(dir.get(), "maps");
+    UniqueFd view = memory_view_at(dir.get());
+    auto maps = read_file_at(view.get(), "maps");
     if (!maps) return std::nullopt;
-    auto exe = read_link_at(dir.get(), "exe");
+    auto exe = read_link_at(view.get(), "exe");
     return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view());
 }
 

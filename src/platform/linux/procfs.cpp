@@ -131,4 +131,24 @@ std::optional<uint64_t> syscall_instruction_pointer(std::string_view text) {
     return parse_unsigned(word, 16);
 }
 
+UniqueFd memory_view_at(int proc_dir) {
+    auto live = [](int dir) {
+        auto text = read_file_at(dir, "stat");
+        auto stat = text ? parse_stat(*text) : std::nullopt;
+        return stat && stat->state != 'Z' && stat->state != 'X';
+    };
+    if (!live(proc_dir)) {
+        UniqueFd tasks = open_at(proc_dir, "task", O_RDONLY | O_DIRECTORY);
+        UniqueFd found;
+        if (tasks)
+            for_each_entry(tasks.get(), [&](std::string_view tid) {
+                if (found) return;
+                UniqueFd task = open_at(tasks.get(), std::string(tid).c_str(), O_RDONLY | O_DIRECTORY);
+                if (task && live(task.get())) found = std::move(task);
+            });
+        if (found) return found;
+    }
+    return UniqueFd(::fcntl(proc_dir, F_DUPFD_CLOEXEC, 0));
+}
+
 }  // namespace ac::lx

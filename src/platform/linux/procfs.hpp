@@ -57,4 +57,11 @@ std::optional<uint64_t> field_number(std::string_view text, std::string_view key
 // "running" (the thread is on a CPU) gives nothing.
 std::optional<uint64_t> syscall_instruction_pointer(std::string_view text);
 
+class UniqueFd;
+
+// The directory whose maps and exe describe the process open at `proc_dir`:
+// that directory itself, or, once the main thread has ended while others run
+// (its own view of the memory then reads empty), a thread still running.
+UniqueFd memory_view_at(int proc_dir);
+
 }  // namespace ac::lx
