@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -69,6 +70,7 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
         pthread_t t;
         ::pthread_create(&t, nullptr, [](void*) -> void* { for (;;) ::pause(); }, nullptr);
         ::signal(SIGUSR1, [](int) { ::syscall(SYS_exit, 0); });
+        ::prctl(PR_SET_NAME, "not_the_exe");  // the name must come from the executable, not the thread
         return uint64_t{1};
     });
     auto h = os().open_process(child.pid(), PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
@@ -89,6 +91,10 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
     auto modules = os().module_snapshot(child.pid());
     EXPECT_TRUE(region && region->state == MEM_COMMIT && modules && !modules->empty() &&
                 modules->front().path == std::filesystem::read_symlink("/proc/self/exe").string());
+    auto listed = os().process_snapshot();
+    ASSERT_TRUE(listed);
+    auto entry = std::find_if(listed->begin(), listed->end(), [&](auto& e) { return e.pid == child.pid(); });
+    EXPECT_TRUE(entry != listed->end() && entry->exe_name == "linux_tests");
     child.reap();
     EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(0));
 }

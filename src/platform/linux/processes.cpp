@@ -52,6 +52,7 @@ std::optional<std::vector<ProcessEntry>> process_snapshot() {
         if (!stat) return;
         ProcessEntry e{stat->pid, stat->ppid, stat->num_threads, {}};
         auto exe = read_link_at(dir, "exe");
+        if (!exe && stat->state == 'Z') exe = read_link_at(memory_view_at(dir).get(), "exe");  // main thread ended
         e.exe_name = exe ? exe_base_name(*exe) : stat->comm;
         if (e.exe_name.empty()) e.exe_name = stat->comm;
         out.push_back(std::move(e));
