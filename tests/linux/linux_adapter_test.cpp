@@ -89,7 +89,7 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
               std::tuple(std::optional<uint32_t>(STILL_ACTIVE), true, std::string(known)));
     auto region = h->query_region(reinterpret_cast<uintptr_t>(known));  // maps and exe from a running thread
     auto modules = os().module_snapshot(child.pid());
-    EXPECT_TRUE(region && region->state == MEM_COMMIT && modules && !modules->empty() &&
+    EXPECT_TRUE(region && region->state == MEM_COMMIT && modules && !modules->empty() && h->image_path() &&
                 modules->front().path == std::filesystem::read_symlink("/proc/self/exe").string());
     auto listed = os().process_snapshot();
     ASSERT_TRUE(listed);

@@ -57,6 +57,7 @@ public:
 
     std::optional<std::string> image_path() override {
         auto path = read_link_at(dir_.get(), "exe");
+        if (!path) path = read_link_at(memory_view_at(dir_.get()).get(), "exe");  // the main thread may have ended
         if (!path || path->empty() || path->size() >= kImagePathChars) return std::nullopt;
         return path;
     }
