@@ -1,7 +1,7 @@
 // Which processes the heavy sweep may pass over without digesting their image.
 #include "checks/heavy_sweep_exemption.hpp"
 
-#include "reports/fields.hpp"
+#include "evidence/origin.hpp"
 
 namespace ac {
 
@@ -16,8 +16,7 @@ namespace ac {
 // and tool lists are never exempted either: the caller asks only for processes
 // without a name flag.
 bool heavy_sweep_exempt(std::string_view origin, const FileFacts& facts) {
-    if (!facts.found) return false;
-    return origin == word::origin_system32 || origin == word::origin_windows;
+    return facts.found && is_system_origin(origin);
 }
 
 }  // namespace ac

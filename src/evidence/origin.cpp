@@ -39,6 +39,10 @@ bool is_user_writable_path(std::string_view path) {
     return false;
 }
 
+bool is_system_origin(std::string_view origin) {
+    return origin == word::origin_system32 || origin == word::origin_windows;
+}
+
 std::string system_directory() { return normalized_directory(sys().system_directory_raw()); }
 
 std::string windows_directory() { return normalized_directory(sys().windows_directory_raw()); }

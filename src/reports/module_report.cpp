@@ -74,10 +74,6 @@ std::string range_md5(ProcessHandle* process, uint64_t start, uint64_t length) {
     return digest ? hex_lower(digest->data(), digest->size()) : std::string();
 }
 
-bool is_system_origin(std::string_view origin) {
-    return origin == word::origin_system32 || origin == word::origin_windows;
-}
-
 void append_reason(std::string& text, std::string_view reason) {
     if (!text.empty()) text += ',';
     text += reason;
