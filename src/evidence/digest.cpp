@@ -1,5 +1,6 @@
 #include "evidence/digest.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "evidence/file_cache.hpp"
@@ -30,28 +31,47 @@ std::string buffer_md5(const void* bytes, size_t count) {
     return finish_hex(*hasher);
 }
 
-std::string file_md5(std::string_view path, const FileFacts& facts) {
+FileDigest file_digest(std::string_view path, const FileFacts& facts) {
+    const FileDigest failed;
+    const FileDigest too_large{DigestOutcome::too_large, {}};
     std::string key = normalize_path(path);
-    if (auto cached = g_digest_cache.find(key, facts)) return *cached;
+    if (auto cached = g_digest_cache.find(key, facts)) return {DigestOutcome::hashed, *cached};
+    if (facts.found && facts.size > kFileDigestCap) return too_large;
 
     auto file = sys().open_file(path);
-    if (!file) return {};
+    if (!file) return failed;
+    // The length is fixed before the first read, so a file that keeps growing
+    // (or a device that never ends) cannot hold the scan.
+    uint64_t length = 0;
+    if (facts.found) {
+        length = facts.size;
+    } else if (auto size = file->size()) {
+        length = *size;
+    } else {
+        return failed;
+    }
+    if (length > kFileDigestCap) return too_large;
     auto hasher = sys().md5();
-    if (!hasher) return {};
+    if (!hasher) return failed;
 
-    // A read error is a failure, not a shorter file: a digest of the bytes
-    // before the error would be reported (and cached) as the file's digest.
+    // A read error or an early end is a failure, not a shorter file: a digest
+    // of part of the file would be reported (and cached) as the file's digest.
     std::vector<uint8_t> buffer(kFileChunk);
-    for (;;) {
-        auto got = file->read(buffer.data(), buffer.size());
-        if (!got) return {};
-        if (*got == 0) break;
-        if (!hasher->update(buffer.data(), *got)) return {};
+    // Something that reports no size (a directory, a device) must still read.
+    if (length == 0 && !file->read(buffer.data(), 1)) return failed;
+    for (uint64_t done = 0; done < length;) {
+        auto got = file->read(buffer.data(), static_cast<size_t>(std::min<uint64_t>(kFileChunk, length - done)));
+        if (!got || *got == 0) return failed;
+        if (!hasher->update(buffer.data(), *got)) return failed;
+        done += *got;
     }
     std::string result = finish_hex(*hasher);
-    if (!result.empty()) g_digest_cache.store(key, facts, result);
-    return result;
+    if (result.empty()) return failed;
+    g_digest_cache.store(key, facts, result);
+    return {DigestOutcome::hashed, std::move(result)};
 }
+
+std::string file_md5(std::string_view path, const FileFacts& facts) { return file_digest(path, facts).md5; }
 
 std::string process_image_path(uint32_t pid) {
     auto process = sys().open_process(pid, win::PROCESS_QUERY_LIMITED_INFORMATION);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -27,34 +27,150 @@ constexpr uint32_t kSectionExecutable = 0x20000000;
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kDescriptorSize = 20;
 
-constexpr size_t kReadChunk = 65536;
-
 FileResultCache<PeFingerprint> g_fingerprint_cache;
 
-// Every offset is a uint64 so that sums of 32-bit fields never wrap; each read
-// is checked against the length before it touches the buffer.
-class Bytes {
+// Random access to the first `length` bytes of a file without holding it:
+// small reads go through a few cached pages, section data streams through the
+// digest in chunks. Every offset is a uint64 so that sums of 32-bit fields
+// never wrap; each read is checked against the length first. A read that
+// fails or ends early (the file shrank) marks the source failed: the answer is
+// then "open_error", never a reading of a different file.
+class Source {
 public:
-    explicit Bytes(std::span<const uint8_t> data) : data_(data) {}
-    uint64_t size() const { return data_.size(); }
-    bool holds(uint64_t offset, uint64_t count) const {
-        return offset <= data_.size() && count <= data_.size() - offset;
+    Source(FileReader& reader, uint64_t length) : reader_(reader), length_(length) {}
+    uint64_t size() const { return length_; }
+    bool failed() const { return failed_; }
+    bool holds(uint64_t offset, uint64_t count) const { return offset <= length_ && count <= length_ - offset; }
+
+    // [offset, offset + count) must lie inside the file; zeros once failed.
+    void copy(uint64_t offset, uint8_t* out, size_t count) {
+        while (count) {
+            const Page* page = fetch(offset / kPageSize);
+            const auto within = static_cast<size_t>(offset % kPageSize);
+            const size_t n = std::min(count, kPageSize - within);
+            if (page) std::memcpy(out, page->bytes.data() + within, n);
+            else std::memset(out, 0, n);
+            out += n, offset += n, count -= n;
+        }
     }
-    uint64_t le(uint64_t offset, unsigned width) const {
+    uint64_t le(uint64_t offset, unsigned width) {
         if (!holds(offset, width)) return 0;
+        uint8_t bytes[8];
+        copy(offset, bytes, width);
         uint64_t value = 0;
-        for (unsigned i = width; i-- > 0;) value = (value << 8) | data_[offset + i];
+        for (unsigned i = width; i-- > 0;) value = (value << 8) | bytes[i];
         return value;
     }
-    uint16_t u16(uint64_t offset) const { return static_cast<uint16_t>(le(offset, 2)); }
-    uint32_t u32(uint64_t offset) const { return static_cast<uint32_t>(le(offset, 4)); }
-    uint64_t u64(uint64_t offset) const { return le(offset, 8); }
-    const uint8_t* at(uint64_t offset) const { return data_.data() + offset; }
-    std::span<const uint8_t> span() const { return data_; }
+    uint8_t u8(uint64_t offset) { return static_cast<uint8_t>(le(offset, 1)); }
+    uint16_t u16(uint64_t offset) { return static_cast<uint16_t>(le(offset, 2)); }
+    uint32_t u32(uint64_t offset) { return static_cast<uint32_t>(le(offset, 4)); }
+
+    // MD5 text of [offset, offset + count), inside the file; empty on failure.
+    std::string digest(uint64_t offset, uint64_t count) {
+        auto hasher = sys().md5();
+        if (!hasher || failed_) return {};
+        if (!reader_.seek(offset)) return fail(), std::string();
+        chunk_.resize(kPageSize);
+        while (count) {
+            auto got = reader_.read(chunk_.data(), static_cast<size_t>(std::min<uint64_t>(count, kPageSize)));
+            if (!got || *got == 0) return fail(), std::string();
+            if (!hasher->update(chunk_.data(), *got)) return {};
+            count -= *got;
+        }
+        auto value = hasher->finish();
+        return value ? hex_lower(value->data(), value->size()) : std::string();
+    }
+
+private:
+    static constexpr size_t kPageSize = 65536;
+    static constexpr size_t kPages = 16;  // headers, section table ends and import tables
+
+    struct Page {
+        uint64_t index = 0;
+        uint64_t used = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    void fail() { failed_ = true; }
+
+    bool fill(uint64_t offset, uint8_t* out, size_t count) {
+        if (!reader_.seek(offset)) return false;
+        while (count) {
+            auto got = reader_.read(out, count);
+            if (!got || *got == 0) return false;
+            out += *got, count -= *got;
+        }
+        return true;
+    }
+
+    const Page* fetch(uint64_t index) {
+        if (failed_) return nullptr;
+        for (Page& page : pages_)
+            if (page.index == index) return page.used = ++clock_, &page;
+        Page* page;
+        if (pages_.size() < kPages) {
+            page = &pages_.emplace_back();
+            page->bytes.resize(kPageSize);
+        } else {
+            page = &*std::min_element(pages_.begin(), pages_.end(),
+                                      [](const Page& a, const Page& b) { return a.used < b.used; });
+        }
+        const uint64_t start = index * kPageSize;
+        const auto count = static_cast<size_t>(std::min<uint64_t>(kPageSize, length_ - start));
+        if (!fill(start, page->bytes.data(), count)) {
+            page->used = 0, page->index = ~uint64_t{0};
+            return fail(), nullptr;
+        }
+        page->index = index, page->used = ++clock_;
+        return page;
+    }
+
+    FileReader& reader_;
+    const uint64_t length_;
+    bool failed_ = false;
+    uint64_t clock_ = 0;
+    std::vector<Page> pages_;
+    std::vector<uint8_t> chunk_;
+};
+
+// A byte span behind the file interface, so bytes in memory take the same road.
+class SpanReader final : public FileReader {
+public:
+    explicit SpanReader(std::span<const uint8_t> data) : data_(data) {}
+    std::optional<size_t> read(void* buffer, size_t size) override {
+        const size_t n = position_ < data_.size() ? std::min(size, data_.size() - static_cast<size_t>(position_)) : 0;
+        if (n) std::memcpy(buffer, data_.data() + position_, n);
+        position_ += n;
+        return n;
+    }
+    std::optional<uint64_t> size() override { return data_.size(); }
+    bool seek(uint64_t offset) override { return position_ = offset, true; }
 
 private:
     std::span<const uint8_t> data_;
+    uint64_t position_ = 0;
 };
+
+// Bytes 0x20-0x7E, lower-cased, up to the first NUL; others are skipped.
+std::string import_name_text(const uint8_t* bytes, size_t count) {
+    std::string name;
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t c = bytes[i];
+        if (c == 0) break;
+        if (c < 0x20 || c > 0x7E) continue;  // skipped; the name goes on after it
+        if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
+        name += static_cast<char>(c);
+    }
+    return name;
+}
+
+std::string import_name(Source& file, uint64_t offset) {
+    if (offset >= file.size()) return {};
+    uint8_t bytes[kMaxImportName];
+    const auto count = static_cast<size_t>(std::min<uint64_t>(kMaxImportName, file.size() - offset));
+    file.copy(offset, bytes, count);
+    return import_name_text(bytes, count);
+}
 
 struct SectionRecord {
     std::string name;
@@ -72,10 +188,10 @@ PeFingerprint stop(PeFingerprint& fp, std::string_view status) {
     return fp;
 }
 
-std::string section_name(const Bytes& file, uint64_t offset) {
+std::string section_name(const uint8_t* header) {
     std::string name;
     for (size_t i = 0; i < kMaxSectionName; ++i) {
-        uint8_t c = file.at(offset)[i];
+        uint8_t c = header[i];
         if (c == 0) break;
         name += static_cast<char>(c);
     }
@@ -175,13 +291,13 @@ private:
     std::vector<Segment> segments_;
 };
 
-std::string import_entry(const Bytes& file, const RvaMap& map, uint64_t descriptor, bool pe32_plus) {
+std::string import_entry(Source& file, const RvaMap& map, uint64_t descriptor, bool pe32_plus) {
     uint32_t original_first_thunk = file.u32(descriptor + 0);
     uint32_t name_rva = file.u32(descriptor + 12);
     uint32_t first_thunk = file.u32(descriptor + 16);
 
     std::string dll;
-    if (auto at = map.offset(name_rva)) dll = read_import_name(file.span(), *at);
+    if (auto at = map.offset(name_rva)) dll = import_name(file, *at);
 
     std::vector<std::string> names;
     uint32_t lookup_rva = original_first_thunk ? original_first_thunk : first_thunk;
@@ -200,7 +316,7 @@ std::string import_entry(const Bytes& file, const RvaMap& map, uint64_t descript
             }
             auto hint_name = map.offset(static_cast<uint32_t>(entry));
             if (hint_name && *hint_name + 2 < file.size())
-                names.push_back(read_import_name(file.span(), *hint_name + 2));
+                names.push_back(import_name(file, *hint_name + 2));
         }
     }
     std::sort(names.begin(), names.end());
@@ -213,7 +329,7 @@ std::string import_entry(const Bytes& file, const RvaMap& map, uint64_t descript
     return entry;
 }
 
-std::string imports_digest(const Bytes& file, const std::vector<SectionRecord>& sections, uint64_t optional_header,
+std::string imports_digest(Source& file, const std::vector<SectionRecord>& sections, uint64_t optional_header,
                            bool pe32_plus) {
     uint64_t directory = optional_header + (pe32_plus ? 120 : 104);
     if (!file.holds(directory, 8)) return {};
@@ -251,28 +367,21 @@ PeFingerprint empty_pe_fingerprint() {
 
 std::string read_import_name(std::span<const uint8_t> file, uint64_t offset) {
     if (offset >= file.size()) return {};
-    uint64_t end = offset + std::min<uint64_t>(kMaxImportName, file.size() - offset);
-    std::string name;
-    for (uint64_t i = offset; i < end; ++i) {
-        uint8_t c = file[i];
-        if (c == 0) break;
-        if (c < 0x20 || c > 0x7E) continue;  // skipped; the name goes on after it
-        if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
-        name += static_cast<char>(c);
-    }
-    return name;
+    const auto count = static_cast<size_t>(std::min<uint64_t>(kMaxImportName, file.size() - offset));
+    return import_name_text(file.data() + offset, count);
 }
 
-PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
+namespace {
+
+PeFingerprint parse_source(Source& file) {
     PeFingerprint fp = empty_pe_fingerprint();
-    const Bytes file(data);
     fp.fileSize = file.size();
 
-    if (file.size() < 64 || data[0] != 'M' || data[1] != 'Z') return stop(fp, word::pe_not_pe);
+    // Only the headers are read before the file is known to be a PE file.
+    if (file.size() < 64 || file.u8(0) != 'M' || file.u8(1) != 'Z') return stop(fp, word::pe_not_pe);
 
     const uint64_t p = file.u32(60);
-    if (!file.holds(p, 24) || data[p] != 'P' || data[p + 1] != 'E' || data[p + 2] != 0 || data[p + 3] != 0)
-        return stop(fp, word::pe_bad_pe_header);
+    if (!file.holds(p, 24) || file.u32(p) != 0x00004550) return stop(fp, word::pe_bad_pe_header);
 
     fp.machine = file.u16(p + 4);
     fp.sectionCount = file.u16(p + 6);
@@ -291,17 +400,23 @@ PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
 
     if (!file.holds(t, kSectionHeaderSize * fp.sectionCount)) return stop(fp, word::pe_bad_section_table);
 
+    // At most 65535 x 40 bytes.
+    std::vector<uint8_t> table(static_cast<size_t>(kSectionHeaderSize * fp.sectionCount));
+    file.copy(t, table.data(), table.size());
     std::vector<SectionRecord> sections;
     sections.reserve(fp.sectionCount);
     for (uint32_t i = 0; i < fp.sectionCount; ++i) {
-        const uint64_t h = t + kSectionHeaderSize * i;
+        const uint8_t* h = table.data() + kSectionHeaderSize * i;
+        auto field = [h](size_t at) {
+            return static_cast<uint32_t>(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | uint32_t{h[at + 3]} << 24);
+        };
         SectionRecord s;
-        s.name = section_name(file, h);
-        s.virtual_size = file.u32(h + 8);
-        s.virtual_address = file.u32(h + 12);
-        s.raw_size = file.u32(h + 16);
-        s.raw_pointer = file.u32(h + 20);
-        s.characteristics = file.u32(h + 36);
+        s.name = section_name(h);
+        s.virtual_size = field(8);
+        s.virtual_address = field(12);
+        s.raw_size = field(16);
+        s.raw_pointer = field(20);
+        s.characteristics = field(36);
         s.span = std::max(s.virtual_size, s.raw_size);
         s.has_raw_data = s.raw_pointer != 0 && s.raw_size != 0 && file.holds(s.raw_pointer, s.raw_size);
         if (i) fp.sectionLayout += ';';
@@ -313,12 +428,18 @@ PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
     // table of 65535 sections each spanning the whole file would otherwise
     // cost one full-file digest per section. The choice is the same as
     // digesting every section: the last ".text" and ".data" with a digest win,
-    // then the first executable section with one.
+    // then the first executable section with one. Their bytes together stay
+    // under the per-file digest cap, or nothing is digested.
+    uint64_t budget = kFileDigestCap;
+    bool too_large = false;
     auto digest_of = [&](const SectionRecord& s) {
-        return s.has_raw_data ? buffer_md5(file.at(s.raw_pointer), s.raw_size) : std::string();
+        if (!s.has_raw_data) return std::string();
+        if (s.raw_size > budget) return too_large = true, std::string();
+        budget -= s.raw_size;
+        return file.digest(s.raw_pointer, s.raw_size);
     };
     bool code_found = false, data_found = false;
-    for (size_t i = sections.size(); i-- > 0 && !(code_found && data_found);) {
+    for (size_t i = sections.size(); i-- > 0 && !(code_found && data_found) && !too_large;) {
         const SectionRecord& s = sections[i];
         if (!s.has_raw_data) continue;
         std::string lowered = to_lower(s.name);
@@ -331,12 +452,16 @@ PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
             data_found = !fp.dataMd5.empty();
         }
     }
-    for (size_t i = 0; i < sections.size() && !code_found; ++i) {
+    for (size_t i = 0; i < sections.size() && !code_found && !too_large; ++i) {
         const SectionRecord& s = sections[i];
         if (!s.has_raw_data || !(s.characteristics & kSectionExecutable)) continue;
         fp.codeMd5 = digest_of(s);
         code_found = !fp.codeMd5.empty();
         if (code_found) fp.codeSectionName = s.name;
+    }
+    if (too_large) {
+        fp.codeSectionName.clear(), fp.codeMd5.clear(), fp.dataMd5.clear();
+        return stop(fp, word::pe_too_large);
     }
 
     fp.importMd5 = imports_digest(file, sections, o, pe32_plus);
@@ -345,37 +470,42 @@ PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
     return fp;
 }
 
+}  // namespace
+
+PeFingerprint parse_pe_fingerprint(FileReader& reader, uint64_t length) {
+    Source file(reader, length);
+    PeFingerprint fp = parse_source(file);
+    if (!file.failed()) return fp;
+    // A read that failed or ended early: what was read is not this file.
+    fp = empty_pe_fingerprint();
+    fp.fileSize = length;
+    return stop(fp, word::pe_open_error);
+}
+
+PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> data) {
+    SpanReader reader(data);
+    return parse_pe_fingerprint(reader, data.size());
+}
+
 PeFingerprint read_pe_fingerprint(std::string_view path, const FileFacts& facts) {
     PeFingerprint fp = empty_pe_fingerprint();
     fp.fileSize = facts.found ? facts.size : 0;
 
     auto file = sys().open_file(path);
     if (!file) return stop(fp, word::pe_open_error);
-
-    // One buffer for the whole file, sized from the handle so a normal file
-    // is read without regrowing; a file that grew meanwhile still fits.
-    std::vector<uint8_t> data;
-    uint64_t expected = file->size().value_or(0);
-    if (expected > std::numeric_limits<size_t>::max() - kReadChunk) expected = 0;
-    data.resize(static_cast<size_t>(expected) + kReadChunk);
-    size_t length = 0;
-    for (;;) {
-        if (length == data.size()) data.resize(data.size() + std::max(kReadChunk, data.size() / 2));
-        auto got = file->read(data.data() + length, data.size() - length);
-        // A read error is a failure: the bytes before it are not the file.
-        if (!got) return stop(fp, word::pe_open_error);
-        if (*got == 0) break;
-        length += *got;
-    }
-    data.resize(length);
-    return parse_pe_fingerprint(data);
+    // The length is fixed at the start: bytes appended meanwhile are not read.
+    auto length = file->size();
+    if (!length) return stop(fp, word::pe_open_error);
+    PeFingerprint read = parse_pe_fingerprint(*file, *length);
+    return read.status == word::pe_open_error ? stop(fp, word::pe_open_error) : read;
 }
 
 PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts) {
     std::string key = normalize_path(path);
     if (auto cached = g_fingerprint_cache.find(key, facts)) return *cached;
     PeFingerprint fp = read_pe_fingerprint(path, facts);
-    g_fingerprint_cache.store(key, facts, fp);
+    // A file that could not be opened or read is tried again next time.
+    if (fp.status != word::pe_open_error) g_fingerprint_cache.store(key, facts, fp);
     return fp;
 }
 

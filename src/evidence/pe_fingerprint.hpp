@@ -26,9 +26,13 @@ struct PeFingerprint {
 };
 
 PeFingerprint empty_pe_fingerprint();
-// Reads the file (one read into one buffer) and parses it.
+// Opens the file and parses its first size() bytes (the size when opened).
 PeFingerprint read_pe_fingerprint(std::string_view path, const FileFacts& facts);
-// The parser over bytes already in memory; fileSize is the buffer length.
+// The parser over the first `length` bytes of an open file. It reads the
+// headers, then only the chosen sections and the import tables, never the
+// whole file; a read that fails or ends early gives "open_error".
+PeFingerprint parse_pe_fingerprint(FileReader& file, uint64_t length);
+// The same over bytes in memory; fileSize is the buffer length.
 PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> file);
 // Cached by normalised path, validated by facts.
 PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts);

@@ -111,7 +111,10 @@ SignatureInfo signature_info(std::string_view path, const FileFacts& facts) {
     std::string key = normalize_path(path);
     if (auto cached = g_signature_cache.find(key, facts)) return *cached;
     SignatureInfo info = verify_signature(path);
-    g_signature_cache.store(key, facts, info);
+    // A verdict other than "valid" or "unsigned" may only say that the file
+    // could not be opened just now; that is not kept, the next call tries again.
+    const bool settled = info.status == word::sig_valid || info.status == word::sig_unsigned;
+    if (settled || sys().open_file(path)) g_signature_cache.store(key, facts, info);
     return info;
 }
 

@@ -1,6 +1,7 @@
 #include "evidence/text.hpp"
 
 #include <cctype>
+#include <optional>
 
 #include "platform/system.hpp"
 
@@ -69,39 +70,60 @@ std::string utf8_from_wide(std::u16string_view wide) {
     return sys().wide_to_utf8(wide).value_or(std::string());
 }
 
-bool is_structural_utf8(std::string_view text) {
-    size_t i = 0, n = text.size();
+bool is_valid_utf8(std::string_view text) {
+    size_t i = 0;
+    const size_t n = text.size();
     while (i < n) {
-        auto lead = static_cast<uint8_t>(text[i]);
+        const auto lead = static_cast<uint8_t>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        // The range of the first continuation byte is what rules out overlong
+        // forms (E0, F0), surrogates (ED) and values past U+10FFFF (F4).
         size_t follow;
-        if (lead < 0x80) follow = 0;
-        else if (lead >= 0xC0 && lead <= 0xDF) follow = 1;
-        else if (lead >= 0xE0 && lead <= 0xEF) follow = 2;
-        else if (lead >= 0xF0 && lead <= 0xF7) follow = 3;
-        else return false;
-        if (follow && follow >= n - i) return false;
+        uint8_t low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            follow = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            follow = 2;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            follow = 3;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;  // a continuation byte as lead, C0, C1, F5-FF
+        }
+        if (follow >= n - i) return false;
         for (size_t k = 1; k <= follow; ++k) {
-            auto c = static_cast<uint8_t>(text[i + k]);
-            if (c < 0x80 || c > 0xBF) return false;
+            const auto c = static_cast<uint8_t>(text[i + k]);
+            if (c < low || c > high) return false;
+            low = 0x80, high = 0xBF;
         }
         i += follow + 1;
     }
     return true;
 }
 
-void repair_utf8_values(ReportRecord& record) {
-    for (auto& [key, value] : record) {
-        if (is_structural_utf8(value)) continue;
-        std::optional<std::string> converted;
-        if (auto wide = sys().ansi_to_wide(value); wide && !wide->empty())
-            converted = sys().wide_to_utf8(*wide);
-        if (converted && !converted->empty()) {
-            value = std::move(*converted);
-            continue;
-        }
-        for (char& c : value)
-            if (static_cast<uint8_t>(c) >= 0x80) c = '?';
+void repair_utf8_text(std::string& value) {
+    if (is_valid_utf8(value)) return;
+    // The code-page road can hand back text the interpreter still refuses
+    // (a converter that passes a lone surrogate through), so its answer is
+    // checked like any other.
+    std::optional<std::string> converted;
+    if (auto wide = sys().ansi_to_wide(value); wide && !wide->empty()) converted = sys().wide_to_utf8(*wide);
+    if (converted && !converted->empty() && is_valid_utf8(*converted)) {
+        value = std::move(*converted);
+        return;
     }
+    for (char& c : value)
+        if (static_cast<uint8_t>(c) >= 0x80) c = '?';
+}
+
+void repair_utf8_values(ReportRecord& record) {
+    for (auto& [key, value] : record) repair_utf8_text(value);
 }
 
 }  // namespace ac

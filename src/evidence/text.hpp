@@ -18,7 +18,11 @@ std::string join_comma(const std::vector<std::string>& items);
 std::string hex_lower(const void* bytes, size_t count);
 std::string hex_u32(uint32_t value);
 std::string utf8_from_wide(std::u16string_view wide);
-bool is_structural_utf8(std::string_view text);
+// Well-formed UTF-8 (RFC 3629): what the interpreter decodes without error.
+bool is_valid_utf8(std::string_view text);
+// A value that is not valid UTF-8 is read in the ANSI code page, else its
+// bytes of 0x80 and above become '?'.
+void repair_utf8_text(std::string& value);
 void repair_utf8_values(ReportRecord& record);
 
 // Report value forms.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "evidence/text.hpp"
 #include "platform/system.hpp"
 
 namespace ac {
@@ -23,7 +24,9 @@ std::string get_hwid() {
     // When even the name cannot be read, "UNKNOWN" keeps the text's shape;
     // the process id in it already makes the fallback per-process.
     std::string name = s.computer_name().value_or("UNKNOWN");
-    return "PC-" + name + "-" + std::to_string(s.current_pid());
+    std::string id = "PC-" + name + "-" + std::to_string(s.current_pid());
+    repair_utf8_text(id);  // the name is in the ANSI code page
+    return id;
 }
 
 }  // namespace ac

@@ -1,5 +1,6 @@
 #include "machine/system_info.hpp"
 
+#include "evidence/text.hpp"
 #include "platform/system.hpp"
 #include "reports/record.hpp"
 
@@ -21,6 +22,7 @@ ReportRecord get_system_info() {
         if (*line == 1) set_field(record, info_key::powerPlan, word::power_ac);
         else if (*line == 0) set_field(record, info_key::powerPlan, word::power_battery);
     }
+    repair_utf8_values(record);  // the adapter name is in the ANSI code page
     return record;
 }
 

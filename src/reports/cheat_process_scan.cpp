@@ -35,13 +35,15 @@ CheatProcessMatch known_cheat_process_scan() {
 bool is_cheat_detected() { return known_cheat_process_scan().detected; }
 
 ReportRecord detect_cheat_process_record() {
-    // Passed on as built: the caller decides what a name that is not UTF-8 means.
     CheatProcessMatch match = known_cheat_process_scan();
     ReportRecord record = seeded_record(kCheatProcessRecordSeed);
     set_field(record, cheat_key::detected, flag_text(match.detected));
     set_field(record, cheat_key::md5, match.md5);
     set_field(record, cheat_key::name, match.name);
     set_field(record, cheat_key::path, match.path);
+    // A cheat names its own file: bytes the interpreter cannot decode would
+    // lose the whole record.
+    repair_utf8_values(record);
     return record;
 }
 
@@ -68,9 +70,10 @@ bool inspection_cheat_scan(ReportRecord& record, bool heavy) {
         }
 
         // No game directory here, so a process is never "game_dir".
-        const std::string origin = classify_origin(normalize_path(image_path), std::string_view());
+        const std::string normalized = normalize_path(image_path);
+        const std::string origin = classify_origin(normalized, std::string_view());
         const FileFacts facts = get_file_facts(image_path);
-        if (heavy && !name_flag && heavy_sweep_exempt(origin, facts)) continue;
+        if (heavy && !name_flag && heavy_sweep_exempt(normalized, origin, facts)) continue;
 
         const std::string md5 = file_md5(image_path, facts);
         if (!md5.empty() && is_known_cheat_digest(md5)) {

@@ -50,6 +50,8 @@ inline constexpr std::string_view hashed = "hashed";
 inline constexpr std::string_view hash_error = "hash_error";
 inline constexpr std::string_view not_hashed_scan_level = "not_hashed_scan_level";
 inline constexpr std::string_view not_hashed_policy = "not_hashed_policy";
+// the file is above the per-file digest cap (kFileDigestCap)
+inline constexpr std::string_view not_hashed_too_large = "not_hashed_too_large";
 inline constexpr std::string_view not_checked = "not_checked";
 inline constexpr std::string_view not_checked_scan_level = "not_checked_scan_level";
 inline constexpr std::string_view unavailable = "unavailable";
@@ -83,6 +85,8 @@ inline constexpr std::string_view pe_bad_pe_header = "bad_pe_header";
 inline constexpr std::string_view pe_bad_optional_header = "bad_optional_header";
 inline constexpr std::string_view pe_unsupported_optional_header = "unsupported_optional_header";
 inline constexpr std::string_view pe_bad_section_table = "bad_section_table";
+// the sections to digest exceed the per-file digest cap; headers and layout are filled
+inline constexpr std::string_view pe_too_large = "too_large";
 inline constexpr std::string_view pe_parsed = "parsed";
 
 // signature statuses and sources

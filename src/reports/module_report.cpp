@@ -118,12 +118,13 @@ ReportRecord inspect_module(const ModuleEntry& module, ProcessHandle* process, c
     if (candidate && !deep) {
         hash_status = word::not_hashed_scan_level;
     } else if (candidate) {
-        md5 = file_md5(path, facts);
-        if (md5.empty()) {
-            hash_status = word::hash_error;
-        } else {
+        FileDigest digest = file_digest(path, facts);
+        if (digest.outcome == DigestOutcome::hashed) {
+            md5 = std::move(digest.md5);
             hash_status = word::hashed;
             digest_match = is_known_cheat_digest(md5);
+        } else {
+            hash_status = digest.outcome == DigestOutcome::too_large ? word::not_hashed_too_large : word::hash_error;
         }
     }
 

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
 #include "evidence/digest.hpp"
 #include "evidence/pe_fingerprint.hpp"
 #include "evidence/text.hpp"
+#include "../../fuzz/pe_reference.hpp"
 
 namespace ac {
 namespace {
@@ -58,6 +60,12 @@ TEST(PeRealFiles, EveryInstalledDllParsesAndASampleReadsImportsAsBinutilsDoes) {
     for (const std::string& path : dlls) {
         const FileFacts facts = get_file_facts(path); const PeFingerprint fp = read_pe_fingerprint(path, facts);
         EXPECT_EQ(fp.status + " " + std::to_string(fp.fileSize), "parsed " + std::to_string(facts.size)) << path;
+        // The streamed reading equals the plain reading of the whole file held in memory.
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<uint8_t> whole{std::istreambuf_iterator<char>(in), {}};
+        const PeFingerprint ref = fuzz::reference_fingerprint(whole);
+        EXPECT_EQ(fp.sectionLayout + fp.codeSectionName + fp.codeMd5 + fp.dataMd5 + fp.importMd5,
+                  ref.sectionLayout + ref.codeSectionName + ref.codeMd5 + ref.dataMd5 + ref.importMd5) << path;
         if (!fs::exists(tool) || (i++ % 9 && !path.ends_with("32.dll"))) continue;  // a spread, and the system DLLs
         const std::string text = objdump_imports_text(tool, path);
         EXPECT_EQ(fp.importMd5, text.empty() ? "" : buffer_md5(text.data(), text.size())) << path << "\n" << text;

@@ -62,6 +62,9 @@ TEST(KnownCheatProcessScan, QuickScanAndGameIntegrity) {
     m.processes.clear();
     m.add_process(20, "ArtMoney.exe").openable = false;
     EXPECT_EQ(detect_cheat_process_record(), found("", "ArtMoney.exe", ""));
+    m.processes.clear();
+    m.run(21, "CheatEngine.exe", "C:\\\xc0\x80" "\\CheatEngine.exe", bytes_of("ce"));  // "À€" in cp1252
+    EXPECT_EQ(detect_cheat_process_record().at("path"), "C:\\\xc3\x80\xe2\x82\xac" "\\CheatEngine.exe");
     m.process_snapshot_fails = true;
     EXPECT_EQ(detect_cheat_process_record(), found("", "", ""));
 }
@@ -106,6 +109,27 @@ TEST(InspectionCheatScan, HeavyDigestMatchThenMediumNameFlags) {
     EXPECT_EQ(m.file_opens, (std::map<std::string, int>{{"C:\\Tools\\cheatengine.exe", 2}}));
 }
 
+// Folders under the Windows directory that any user can write are no hiding
+// place: a renamed cheat there is swept, the real system image beside it is not.
+TEST(InspectionCheatScan, HeavySweepExemptsOnlyFoldersUsersCannotWrite) {
+    Machine m;
+    const std::vector<std::string> exempt = {"C:\\Windows\\System32\\svchost.exe",
+                                             "C:\\Windows\\Tasks2\\host.exe",  // only whole folder names
+                                             "C:\\Windows\\System32\\spool\\drivers\\host.exe"};
+    const std::vector<std::string> swept = {"C:\\WINDOWS\\Tasks\\host.exe", "c:/windows/tracing/sub/host.exe",
+                                            "C:\\Windows\\SysWOW64\\Tasks\\host.exe",
+                                            "C:\\Windows\\Tracing:host.exe",  // a stream of the folder
+                                            "C:\\Windows\\System32:host.exe"};
+    uint32_t pid = 100;
+    for (const auto& path : exempt) m.run(pid++, "host.exe", path);
+    for (const auto& path : swept) m.run(pid++, "host.exe", path);
+    m.run(pid, "svchost.exe", "C:\\Windows\\System32\\spool\\drivers\\color\\svchost.exe", kKnownCheat);
+    EXPECT_EQ(scan(true, true).at("knownCheatProcessPath"),
+              "C:\\Windows\\System32\\spool\\drivers\\color\\svchost.exe");
+    for (const auto& path : exempt) EXPECT_EQ(m.opens(path), 0) << path;
+    for (const auto& path : swept) EXPECT_EQ(m.opens(path), 2) << path;  // digest and fingerprint
+}
+
 TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     Machine m;
     m.run(10, "x64dbg.exe", "D:\\x64dbg.exe");
@@ -126,8 +150,9 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     EXPECT_EQ(m.opens("C:\\Games\\plain.exe"), 2) << "digest and fingerprint of the last process";
 
     // Then a strong match: its details replace the suspect's and the name-only flag; the name fields stay.
-    auto marker = bytes_of("KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n");
-    marker.resize(512, 0);
+    const std::string_view text = "KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n";
+    std::vector<uint8_t> marker(512, 0);
+    std::copy(text.begin(), text.end(), marker.begin());
     m.run(13, "trainer_x.exe", "C:\\Games\\trainer_x.exe", pe_with_section(".text", marker));
     w = scan(true, true);
     for (const char* key : {"fuzzyCheatSectionLayout", "fuzzyCheatImportMd5"}) w.erase(key);

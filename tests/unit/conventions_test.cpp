@@ -5,6 +5,8 @@
 
 #include "evidence/text.hpp"
 #include "fake_system.hpp"
+#include "machine/hwid.hpp"
+#include "machine/system_info.hpp"
 #include "reports/record.hpp"
 
 namespace ac {
@@ -96,24 +98,65 @@ TEST(Utf8Repair, KeepsValidReencodesAnsiAndFallsBackToQuestionMarks) {
     ReportRecord r{{"valid", "caf\xc3\xa9"},
                    {"lone_lead", "abc\xc3"},
                    {"cp1252", "Stra\xdf" "e \x80"},
+                   {"overlong", "\xc0\x80"},        // "À€" in the ANSI code page
+                   {"surrogate", "a\xed\xa0\x80"},
                    {"undefined", "x\x81y"},
                    {"empty", ""}};
     repair_utf8_values(r);
     EXPECT_EQ(r["valid"], "caf\xc3\xa9");
     EXPECT_EQ(r["lone_lead"], "abc\xc3\x83");            // U+00C3 from the ANSI code page
     EXPECT_EQ(r["cp1252"], "Stra\xc3\x9f" "e \xe2\x82\xac");  // sharp s and the euro sign
+    EXPECT_EQ(r["overlong"], "\xc3\x80\xe2\x82\xac");
+    EXPECT_EQ(r["surrogate"], "a\xc3\xad\xc2\xa0\xe2\x82\xac");
     EXPECT_EQ(r["empty"], "");
-    for (auto& [k, v] : r) EXPECT_TRUE(is_structural_utf8(v)) << k;
+    for (auto& [k, v] : r) EXPECT_TRUE(is_valid_utf8(v)) << k;
 }
 
-TEST(Utf8Repair, StructuralCheckBoundaries) {
-    EXPECT_TRUE(is_structural_utf8(""));
-    EXPECT_TRUE(is_structural_utf8("\xf0\x9f\x98\x80"));
-    EXPECT_FALSE(is_structural_utf8("\xf0\x9f\x98"));
-    EXPECT_FALSE(is_structural_utf8("\x80"));
-    EXPECT_FALSE(is_structural_utf8("\xf8\x80\x80\x80\x80"));
-    EXPECT_FALSE(is_structural_utf8("\xc3\x41"));
-    EXPECT_TRUE(is_structural_utf8("\xc0\x80"));  // overlong forms are not tested
+// Each boundary of RFC 3629, one byte either side.
+TEST(Utf8Repair, WellFormedBoundaries) {
+    struct Case {
+        std::string_view bytes;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"\x7f", true},
+        {"\x80", false},                    // continuation byte as lead
+        {"\xc0\x80", false},                // overlong NUL
+        {"\xc1\xbf", false},                // overlong U+007F
+        {"\xc2\x80", true},                 // U+0080
+        {"\xdf\xbf", true},                 // U+07FF
+        {"\xc3\x41", false},                // bad continuation
+        {"\xc3", false},                    // cut short
+        {"\xe0\x9f\xbf", false},            // overlong U+07FF
+        {"\xe0\xa0\x80", true},             // U+0800
+        {"\xed\x9f\xbf", true},             // U+D7FF
+        {"\xed\xa0\x80", false},            // U+D800, a surrogate
+        {"\xed\xbf\xbf", false},            // U+DFFF
+        {"\xee\x80\x80", true},             // U+E000
+        {"\xef\xbf\xbf", true},             // U+FFFF
+        {"\xf0\x8f\xbf\xbf", false},        // overlong U+FFFF
+        {"\xf0\x90\x80\x80", true},         // U+10000
+        {"\xf0\x9f\x98\x80", true},
+        {"\xf0\x9f\x98", false},
+        {"\xf4\x8f\xbf\xbf", true},         // U+10FFFF
+        {"\xf4\x90\x80\x80", false},        // U+110000
+        {"\xf5\x80\x80\x80", false},
+        {"\xf8\x80\x80\x80\x80", false},
+        {"\xff", false},
+        {"ok\xe2\x82\xac\xe2\x82", false},  // valid, then cut short
+    };
+    for (const Case& c : cases) EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+}
+
+// Values the machine hands over outside any report record are repaired too.
+TEST(Utf8Repair, MachineTextsAreDecodable) {
+    test::FakeMachine m;
+    m.name_of_computer = std::string("PC\xc0\x80");
+    m.adapter = std::string("GPU \xed\xa0\x80");
+    ScopedSystemOverride use(m);
+    EXPECT_TRUE(is_valid_utf8(get_hwid()));
+    EXPECT_EQ(get_system_info()[std::string(info_key::gpuName)], "GPU \xc3\xad\xc2\xa0\xe2\x82\xac");
 }
 
 }  // namespace

@@ -31,11 +31,11 @@ TEST(FileMd5, CacheSharedAcrossSpellingsAndValidatedByFacts) {
 
     m.files["C:\\Game\\Cheat.DLL"].bytes = {'x', 'y'};
     FileFacts changed = facts;
-    changed.lastWriteTime = 8;
+    changed.lastWriteTime = 8, changed.size = 2;
     EXPECT_EQ(file_md5("C:\\Game\\Cheat.DLL", changed), buffer_md5("xy", 2));
     EXPECT_EQ(file_md5("C:\\GAME\\CHEAT.DLL", changed), buffer_md5("xy", 2));
     EXPECT_EQ(m.total_file_opens(), 2);
-    changed.size = 99;  // a size change alone invalidates too
+    changed.size = 1;  // a size change alone invalidates too
     file_md5("C:\\Game\\Cheat.DLL", changed);
     EXPECT_EQ(m.total_file_opens(), 3);
 }
@@ -78,6 +78,31 @@ TEST(FileMd5, EmptyFileIsCachedFailuresAreNot) {
     EXPECT_EQ(file_md5("C:\\x.bin", m.file_facts("C:\\x.bin")), "");
     m.md5_fails = false;
     EXPECT_EQ(file_md5("C:\\x.bin", m.file_facts("C:\\x.bin")), kAbcMd5);
+}
+
+// The facts fix the length before the first read: an appended file ends there,
+// a file that lost bytes is no file's digest, and one above the cap is not read.
+TEST(FileMd5, ReadsExactlyTheSizeTheFactsGave) {
+    FakeMachine m;
+    ScopedSystemOverride use(m);
+    m.add_file("C:\\grows.log", "abcdef");
+    EXPECT_EQ(file_md5("C:\\grows.log", FileFacts{true, 3, 20}), kAbcMd5);
+    EXPECT_EQ(file_md5("C:\\grows.log", FileFacts{}), buffer_md5("abcdef", 6));  // no facts: the handle's size
+
+    m.add_file("C:\\shrank.bin", "abc");
+    const FileFacts before{true, 6, 21};
+    EXPECT_EQ(file_digest("C:\\shrank.bin", before).outcome, DigestOutcome::failed);
+    m.add_file("C:\\shrank.bin", "abcdef");  // whole again: the failure was not kept
+    EXPECT_EQ(file_md5("C:\\shrank.bin", before), buffer_md5("abcdef", 6));
+
+    m.add_file("C:\\huge.bin", "abc");
+    const FileDigest above = file_digest("C:\\huge.bin", FileFacts{true, kFileDigestCap + 1, 22});
+    EXPECT_EQ(above.outcome, DigestOutcome::too_large);
+    EXPECT_EQ(above.md5, "");
+    EXPECT_EQ(m.opens("C:\\huge.bin"), 0);
+    // At the cap the file is read (and here found short).
+    EXPECT_EQ(file_digest("C:\\huge.bin", FileFacts{true, kFileDigestCap, 22}).outcome, DigestOutcome::failed);
+    EXPECT_EQ(m.opens("C:\\huge.bin"), 1);
 }
 
 TEST(ProcessImagePath, OpensWithLimitedQueryAndClosesTheHandle) {

@@ -128,8 +128,11 @@ TEST(ModuleInspection, GameDirectoryMovedFilesVerdictsAndHeavyCode) {
     m.module("C:\\Games\\X\\cheat.dll", test::bytes_of("KNOWN-CHEAT-TEST-FILE: a harmless file whose digest the "
                                                        "known-cheat digest check lists, so the detection can be seen "
                                                        "end to end.\n"));
+    m.module("C:\\Games\\X\\huge.dll");
+    m.files["C:\\Games\\X\\huge.dll"].facts.size = kFileDigestCap + 1;
     auto records = m.inspect("C:\\Games\\X", "heavy");
     check(records, {"gone.dll", "game_dir", "game_dir", "", "", "hash_error", "unsigned", "0"});
+    check(records, {"huge.dll", "game_dir", "game_dir", "", "", "not_hashed_too_large", "unsigned", "0"});
     EXPECT_EQ(get_field(by_name(records, "gone.dll"), mod_key::size), "");
     check(records,
           {"cheat.dll", "game_dir", "game_dir", "known_cheat_hash", "known_cheat_hash", "hashed", "unsigned", "0"});
@@ -139,7 +142,7 @@ TEST(ModuleInspection, GameDirectoryMovedFilesVerdictsAndHeavyCode) {
     EXPECT_EQ(get_field(by_name(records, "cheat.dll"), mod_key::textHashStatus), "unavailable");  // nothing mapped
     m.game.denied_access = win::PROCESS_VM_READ;  // records all the same, no code read
     records = m.inspect("C:\\Games\\X", "heavy");
-    ASSERT_EQ(records.size(), 6u);
+    ASSERT_EQ(records.size(), 7u);
     for (const auto& r : records) EXPECT_EQ(get_field(r, mod_key::textHashStatus), "not_checked");
 
     EXPECT_TRUE(inspect_process_modules_records(-5, "", "medium").empty() &&

@@ -92,6 +92,11 @@ TEST(PeFingerprint, StopsAtEachStructureThenLayoutCodeSectionImportsAndTheFileCa
     machine.add_file("C:\\pe\\bad.dll", bytes).read_error = true;
     fp = read_pe_fingerprint("C:\\pe\\bad.dll", FileFacts{true, 77, 1});
     EXPECT_EQ(fp.status + " " + std::to_string(fp.fileSize), "open_error 77");  // the size the facts gave
+    const FileFacts bad{true, bytes.size(), fresh_time()};
+    EXPECT_EQ(pe_fingerprint("C:\\pe\\bad.dll", bad).status, "open_error");
+    machine.files["C:\\pe\\bad.dll"].read_error = false;  // the failure was not kept
+    EXPECT_EQ(pe_fingerprint("C:\\pe\\bad.dll", bad).status, "parsed");
+    EXPECT_EQ((pe_fingerprint("C:\\pe\\bad.dll", bad), machine.opens("C:\\pe\\bad.dll")), 3);
 
     FileFacts facts = machine.add_file("C:\\Cache\\One.dll", bytes, 100).facts;
     facts.size = 10;  // the size reported is what was read
@@ -102,6 +107,62 @@ TEST(PeFingerprint, StopsAtEachStructureThenLayoutCodeSectionImportsAndTheFileCa
     EXPECT_EQ((pe_fingerprint("C:\\Cache\\One.dll", facts), machine.opens("C:\\Cache\\One.dll")), 2);
     for (int i = 0; i < 2; ++i) EXPECT_EQ(pe_fingerprint("C:\\Cache\\One.dll", FileFacts{}).status, "parsed");
     EXPECT_EQ(machine.opens("C:\\Cache\\One.dll"), 4);
+}
+
+// A file of any length that holds `head` and then zeros, like a sparse file;
+// it counts what is read, and may end early (a file that shrank meanwhile).
+class SparseReader : public FileReader {
+public:
+    SparseReader(Bytes head, uint64_t length, uint64_t ends_at = ~uint64_t{0})
+        : head_(std::move(head)), length_(length), ends_at_(std::min(ends_at, length)) {}
+    uint64_t bytes_read = 0;
+    std::optional<size_t> read(void* buffer, size_t size) override {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(size, ends_at_ - std::min(position_, ends_at_)));
+        auto* out = static_cast<uint8_t*>(buffer);
+        for (size_t i = 0; i < n; ++i, ++position_) out[i] = position_ < head_.size() ? head_[position_] : 0;
+        bytes_read += n;
+        return n;
+    }
+    std::optional<uint64_t> size() override { return length_; }
+    bool seek(uint64_t offset) override { return position_ = offset, true; }
+
+private:
+    Bytes head_;
+    uint64_t length_, ends_at_, position_ = 0;
+};
+
+// The reader never holds the file: it reads headers, the chosen sections and the
+// imports, refuses non-PE files after one page, and stops at the digest cap.
+TEST(PeFingerprint, StreamsOnlyWhatTheFingerprintNeeds) {
+    constexpr uint64_t kHuge = uint64_t{32} << 30;
+    SparseReader zeros({}, kHuge);
+    EXPECT_EQ(parse_pe_fingerprint(zeros, kHuge).status, "not_pe");
+    EXPECT_LE(zeros.bytes_read, 65536u);
+
+    PeBuilder far = simple_dll();
+    far.add_import("kernel32.dll", {PeFunction::named("Sleep")});
+    const Bytes image = far.build();
+    const PeFingerprint near = parse(image);
+    Bytes sparse_head = image;  // the same layout with .text's raw data 3.75 GiB into the file
+    const uint64_t text_header = far.section_table_offset();
+    const uint32_t pointer = 0xF0000000u;
+    for (int i = 0; i < 4; ++i) sparse_head[text_header + 20 + i] = uint8_t(pointer >> (8 * i));
+    SparseReader sparse(sparse_head, kHuge);
+    const PeFingerprint fp = parse_pe_fingerprint(sparse, kHuge);
+    EXPECT_EQ(fp.status + " " + fp.importMd5 + " " + fp.codeMd5, "parsed " + near.importMd5 + " " + md5_of(Bytes(512)));
+    EXPECT_LE(sparse.bytes_read, 512u + 16 * 65536u);
+
+    // Sections to digest above the cap: headers and layout, no digest, nothing large read.
+    for (int i = 0; i < 4; ++i) sparse_head[text_header + 16 + i] = uint8_t(0xF0000000u >> (8 * i));  // SizeOfRawData
+    SparseReader capped(sparse_head, kHuge);
+    const PeFingerprint big = parse_pe_fingerprint(capped, kHuge);
+    EXPECT_EQ(head(big) + " " + big.codeMd5 + big.importMd5, "too_large 8664 2 1234 ");
+    EXPECT_NE(big.sectionLayout.find(":4026531840:"), std::string::npos) << big.sectionLayout;
+    EXPECT_LE(capped.bytes_read, 16 * 65536u);
+
+    // A file that ends before the length it announced is not read as a shorter file.
+    SparseReader shrank(image, image.size(), image.size() - 1);
+    EXPECT_EQ(parse_pe_fingerprint(shrank, image.size()).status, "open_error");
 }
 
 }  // namespace

@@ -56,6 +56,15 @@ TEST_F(SignatureTest, CacheWhileTheFileIsUnchangedThenSignerFieldsAndSystemMaker
     for (int i = 0; i < 2; ++i) signature_info("C:\\Sig\\B.dll", FileFacts{});  // unfound facts: never cached
     EXPECT_EQ(std::count(machine.trust_calls.begin(), machine.trust_calls.end(), "embedded"), 1 + 1 + 2);
 
+    // A verdict reached while the file could not be opened is asked again; once it opens, it is kept.
+    machine.trust_calls.clear();
+    embedded(static_cast<int32_t>(0x80070020u));  // a sharing violation
+    const FileFacts locked{true, 5, 9};
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(signature_info("C:\\Sig\\Locked.dll", locked).status, "invalid");
+    machine.add_file("C:\\Sig\\Locked.dll", "12345");
+    for (int i = 0; i < 2; ++i) signature_info("C:\\Sig\\Locked.dll", locked);
+    EXPECT_EQ(std::count(machine.trust_calls.begin(), machine.trust_calls.end(), "embedded"), 3);
+
     EXPECT_EQ(verify(kBadDigest) + "," + verify(kBadDigest, signer(u"Microsoft Corporation", u"Fake CA")),
               "invalid none ||,invalid embedded Microsoft Corporation|Fake CA|ab");  // the name, not the signature
     EXPECT_EQ((catalog_verifies(u"SHA1", {}), verify()), "valid catalog:SHA1 ||");  // an unreadable signer: nothing
