@@ -72,7 +72,8 @@ inline PeFingerprint reference_fingerprint(std::span<const uint8_t> f) {
     };
     fp.status = "parsed", fp.parsed = true;
     uint64_t dir = o + (plus ? 120 : 104);
-    auto d0 = dir + 8 <= n && rd(dir, 4) ? map(uint32_t(rd(dir, 4))) : std::nullopt;
+    std::optional<uint64_t> d0;
+    if (dir + 8 <= n && rd(dir, 4)) d0 = map(uint32_t(rd(dir, 4)));
     std::vector<std::string> entries;
     for (int i = 0; d0 && i < 128 && *d0 + 20ull * i + 20 <= n; ++i) {
         uint64_t d = *d0 + 20ull * i;
