@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "evidence/digest.hpp"
@@ -45,10 +46,10 @@ public:
     // [offset, offset + count) must lie inside the file; zeros once failed.
     void copy(uint64_t offset, uint8_t* out, size_t count) {
         while (count) {
-            const Page* page = fetch(offset / kPageSize);
+            const uint8_t* page = fetch(offset / kPageSize);
             const auto within = static_cast<size_t>(offset % kPageSize);
             const size_t n = std::min(count, kPageSize - within);
-            if (page) std::memcpy(out, page->bytes.data() + within, n);
+            if (page) std::memcpy(out, page + within, n);
             else std::memset(out, 0, n);
             out += n, offset += n, count -= n;
         }
@@ -70,9 +71,9 @@ public:
         auto hasher = sys().md5();
         if (!hasher || failed_) return {};
         if (!reader_.seek(offset)) return fail(), std::string();
-        chunk_.resize(kPageSize);
+        chunk_.resize(kChunk);
         while (count) {
-            auto got = reader_.read(chunk_.data(), static_cast<size_t>(std::min<uint64_t>(count, kPageSize)));
+            auto got = reader_.read(chunk_.data(), static_cast<size_t>(std::min<uint64_t>(count, kChunk)));
             if (!got || *got == 0) return fail(), std::string();
             if (!hasher->update(chunk_.data(), *got)) return {};
             count -= *got;
@@ -82,13 +83,15 @@ public:
     }
 
 private:
-    static constexpr size_t kPageSize = 65536;
-    static constexpr size_t kPages = 16;  // headers, section table ends and import tables
+    // Small pages, so that names scattered over a hostile file cost a few
+    // kilobytes each, not a large read each.
+    static constexpr size_t kPageSize = 4096;
+    static constexpr size_t kPages = 256;
+    static constexpr size_t kChunk = 65536;
 
     struct Page {
         uint64_t index = 0;
         uint64_t used = 0;
-        std::vector<uint8_t> bytes;
     };
 
     void fail() { failed_ = true; }
@@ -103,26 +106,33 @@ private:
         return true;
     }
 
-    const Page* fetch(uint64_t index) {
+    const uint8_t* fetch(uint64_t index) {
         if (failed_) return nullptr;
-        for (Page& page : pages_)
-            if (page.index == index) return page.used = ++clock_, &page;
-        Page* page;
-        if (pages_.size() < kPages) {
-            page = &pages_.emplace_back();
-            page->bytes.resize(kPageSize);
-        } else {
-            page = &*std::min_element(pages_.begin(), pages_.end(),
-                                      [](const Page& a, const Page& b) { return a.used < b.used; });
+        if (auto it = slots_.find(index); it != slots_.end()) {
+            pages_[it->second].used = ++clock_;
+            return storage_.data() + it->second * kPageSize;
         }
+        size_t slot;
+        if (pages_.size() < kPages) {
+            slot = pages_.size();
+            pages_.emplace_back();
+            storage_.resize(pages_.size() * kPageSize);
+        } else {
+            slot = static_cast<size_t>(std::min_element(pages_.begin(), pages_.end(),
+                                                        [](const Page& a, const Page& b) { return a.used < b.used; }) -
+                                       pages_.begin());
+            slots_.erase(pages_[slot].index);
+        }
+        uint8_t* bytes = storage_.data() + slot * kPageSize;
         const uint64_t start = index * kPageSize;
         const auto count = static_cast<size_t>(std::min<uint64_t>(kPageSize, length_ - start));
-        if (!fill(start, page->bytes.data(), count)) {
-            page->used = 0, page->index = ~uint64_t{0};
+        if (!fill(start, bytes, count)) {
+            pages_[slot] = Page{~uint64_t{0}, 0};
             return fail(), nullptr;
         }
-        page->index = index, page->used = ++clock_;
-        return page;
+        pages_[slot] = Page{index, ++clock_};
+        slots_.emplace(index, slot);
+        return bytes;
     }
 
     FileReader& reader_;
@@ -130,6 +140,8 @@ private:
     bool failed_ = false;
     uint64_t clock_ = 0;
     std::vector<Page> pages_;
+    std::vector<uint8_t> storage_;  // page i at i * kPageSize
+    std::unordered_map<uint64_t, size_t> slots_;
     std::vector<uint8_t> chunk_;
 };
 
