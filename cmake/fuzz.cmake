@@ -40,3 +40,37 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/regressions)
 endif()
 add_test(NAME pe_fuzzer_corpus COMMAND pe_fuzzer -runs=0 ${PE_FUZZ_INPUTS})
 set_tests_properties(pe_fuzzer_corpus PROPERTIES TIMEOUT 300)
+
+# The parsers fuzzer: the other readers of hostile bytes, with the whole core
+# compiled in under the same sanitizers. Its inputs start with a byte that
+# picks the parser, so it keeps its own corpus and regression inputs.
+option(ANTICHEAT_FUZZ_STRICT_UTF8 "Require repaired text to be valid UTF-8 as RFC 3629 defines it" OFF)
+add_executable(parsers_fuzzer fuzz/parsers_fuzzer.cpp ${ANTICHEAT_CORE_SOURCES})
+target_include_directories(parsers_fuzzer PRIVATE src tests fuzz)
+set_source_files_properties(fuzz/parsers_fuzzer.cpp PROPERTIES
+  COMPILE_DEFINITIONS ANTICHEAT_FUZZ_STRICT_UTF8=$<BOOL:${ANTICHEAT_FUZZ_STRICT_UTF8}>)
+target_compile_options(parsers_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
+target_link_options(parsers_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
+if(NOT WIN32)
+  target_link_libraries(parsers_fuzzer PRIVATE OpenSSL::Crypto)
+endif()
+
+add_executable(make_parsers_corpus fuzz/make_parsers_corpus.cpp)
+target_include_directories(make_parsers_corpus PRIVATE tests fuzz)
+
+set(PARSERS_FUZZ_CORPUS ${CMAKE_BINARY_DIR}/parsers_fuzz_corpus)
+add_custom_command(
+  OUTPUT ${PARSERS_FUZZ_CORPUS}.stamp
+  COMMAND make_parsers_corpus ${PARSERS_FUZZ_CORPUS}
+  COMMAND ${CMAKE_COMMAND} -E touch ${PARSERS_FUZZ_CORPUS}.stamp
+  DEPENDS make_parsers_corpus
+  COMMENT "Writing the parsers fuzzer seed corpus")
+add_custom_target(parsers_fuzz_corpus ALL DEPENDS ${PARSERS_FUZZ_CORPUS}.stamp)
+add_dependencies(parsers_fuzzer parsers_fuzz_corpus)
+
+set(PARSERS_FUZZ_INPUTS ${PARSERS_FUZZ_CORPUS})
+if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/parsers_regressions)
+  list(APPEND PARSERS_FUZZ_INPUTS ${CMAKE_SOURCE_DIR}/fuzz/parsers_regressions)
+endif()
+add_test(NAME parsers_fuzzer_corpus COMMAND parsers_fuzzer -runs=0 ${PARSERS_FUZZ_INPUTS})
+set_tests_properties(parsers_fuzzer_corpus PROPERTIES TIMEOUT 300)

@@ -1,12 +1,13 @@
 // File facts, file reading, CryptoAPI MD5, the system and Windows
 // directories, and version resources.
 
-#include <cstdio>
 #include <vector>
 
 #include "platform/win32/win32_system.hpp"  // <windows.h> first: the headers below build on it
 
 #include <wincrypt.h>
+
+#include "evidence/version_text.hpp"
 
 namespace ac::win32 {
 namespace {
@@ -144,23 +145,14 @@ std::string Win32System::version_string(std::string_view path, std::string_view 
         !translation)
         return {};
     const auto* pair = static_cast<const WORD*>(translation);
-
-    char sub_block[128] = {};
-    int written = std::snprintf(sub_block, sizeof(sub_block), "\\StringFileInfo\\%04x%04x\\%s",
-                                static_cast<unsigned>(pair[0]), static_cast<unsigned>(pair[1]), key->c_str());
-    // A name too long for the buffer would query a cut-off key.
-    if (written < 0 || static_cast<size_t>(written) >= sizeof(sub_block)) return {};
+    auto sub_block = version_query_key(pair[0], pair[1], *key);
+    if (!sub_block) return {};
 
     void* value = nullptr;
     UINT value_length = 0;
-    if (!VerQueryValueA(block.data(), sub_block, &value, &value_length) || !value || value_length == 0) return {};
-    // The length comes from the file; never copy past the end of the block.
-    const auto* text = static_cast<const uint8_t*>(value);
-    const uint8_t* end = block.data() + block.size();
-    if (text < block.data() || text >= end) return {};
-    size_t count = value_length - 1;
-    if (count > static_cast<size_t>(end - text)) count = static_cast<size_t>(end - text);
-    return std::string(reinterpret_cast<const char*>(text), count);
+    if (!VerQueryValueA(block.data(), sub_block->c_str(), &value, &value_length) || !value || value_length == 0)
+        return {};
+    return version_value_text(block, value, value_length);
 }
 
 }  // namespace ac::win32
