@@ -45,7 +45,12 @@ bool contains(std::span<const std::string_view> set, std::string_view key) {
     return std::find(set.begin(), set.end(), key) != set.end();
 }
 
-std::string quoted(std::string_view word) { return "\"" + std::string(word) + "\""; }
+std::string quoted(std::string_view word) {
+    std::string out(1, '"');
+    out.append(word);
+    out.push_back('"');
+    return out;
+}
 
 struct Field {
     std::string_view key;
