@@ -2,6 +2,7 @@
 `# expect: CODE` markers: every marked line flagged with that code, and no
 other finding. Usage: mypy_expectations.py CLIENT [mypy options...]"""
 import re
+import shutil
 import subprocess
 import sys
 
@@ -13,7 +14,8 @@ with open(client, encoding="utf-8") as f:
         if m:
             expected.add((number, m.group(1)))
 
-run = subprocess.run(["mypy", *options, client], capture_output=True, text=True)
+mypy = [shutil.which("mypy")] if shutil.which("mypy") else [sys.executable, "-m", "mypy"]
+run = subprocess.run([*mypy, *options, client], capture_output=True, text=True)
 found = set()
 for line in run.stdout.splitlines():
     m = re.match(r"^.*?:(\d+): error: .*\[([a-z-]+)\]$", line)
