@@ -72,7 +72,6 @@ typedef long long Py_ssize_t;
 #undef Py_GIL_DISABLED
 
 #define PYLONG_BITS_IN_DIGIT 30
-#define Py_NT_SERVER 1
 #define WORD_BIT 32
 
 #endif /* Py_CONFIG_H */
