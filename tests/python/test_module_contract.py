@@ -114,7 +114,6 @@ class Conversions(unittest.TestCase):
                         keys.index("externalWriteHandleProcessPid"))
         info = list(anticheat.get_system_info())
         self.assertEqual(info, sorted(info))
-        self.assertTrue(set(info) <= {"displayRefreshHz", "displayResolution", "gpuName", "powerPlan"})
 
 
 class Lifecycle(unittest.TestCase):
