@@ -1,9 +1,15 @@
 # Test executables; CTest is the one driver for every layer.
 if(WIN32)
   # GoogleTest from source, cross-built; CTest runs it through Wine.
-  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  # MSVC: GoogleTest follows the static runtime the core links.
+  if(MSVC)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  else()
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(ANTICHEAT_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows tests")
+  add_subdirectory(${ANTICHEAT_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   file(GLOB WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
   add_executable(windows_tests ${WINDOWS_TEST_SOURCES})
   target_link_libraries(windows_tests PRIVATE anticheat_core gtest gtest_main)
@@ -17,8 +23,15 @@ if(WIN32)
   # names and thumbprints to expect. Without those tools the signature tests skip.
   set(WINDOWS_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures)
   add_library(fixture_module SHARED tests/windows/fixtures/fixture_module.cpp)
-  set_target_properties(fixture_module PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${WINDOWS_FIXTURE_DIR})
-  target_link_options(fixture_module PRIVATE -static -static-libgcc -nostdlib -Wl,--entry=DllMain)
+  # The fixtures sit in fixtures/ beside the test executable under every generator.
+  set_target_properties(windows_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}$<0:>)
+  set_target_properties(fixture_module PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${WINDOWS_FIXTURE_DIR}$<0:>)
+  if(MSVC)
+    target_compile_options(fixture_module PRIVATE /GS-)
+    target_link_options(fixture_module PRIVATE /NODEFAULTLIB /ENTRY:DllMain)
+  else()
+    target_link_options(fixture_module PRIVATE -static -static-libgcc -nostdlib -Wl,--entry=DllMain)
+  endif()
   target_link_libraries(fixture_module PRIVATE kernel32)
   add_dependencies(windows_tests fixture_module)
 

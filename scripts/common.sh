@@ -32,8 +32,8 @@ find_python313() {
     exit 1
 }
 
-LINUX_PACKAGES=(cmake g++ make pybind11-dev libgtest-dev googletest libbenchmark-dev libssl-dev openssl)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 osslsigncode)
+LINUX_PACKAGES=(cmake g++ make pybind11-dev libgtest-dev googletest libbenchmark-dev libssl-dev openssl binutils mypy)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine64 osslsigncode)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 configure_linux() {  # $1 = build dir, rest = extra cmake args

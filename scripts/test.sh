@@ -12,12 +12,14 @@ cmake --build "$ROOT/build/linux" -j "$JOBS"
 
 echo "== Windows build (MinGW-w64, tests under Wine)"
 cmake -S "$ROOT" -B "$ROOT/build/windows" -DCMAKE_BUILD_TYPE=Release -DANTICHEAT_WERROR=ON \
-      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+      -DANTICHEAT_PYTHON_INCLUDE_DIR="$("$PYTHON313" -c 'import sysconfig; print(sysconfig.get_paths()["include"])')" >/dev/null
 cmake --build "$ROOT/build/windows" -j "$JOBS"
 mkdir -p "$ROOT/build/windows/wineprefix"
 WINEDEBUG=-all WINEPREFIX="$ROOT/build/windows/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=" \
     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 (cd "$ROOT/build/windows" && ctest --output-on-failure)
+bash "$ROOT/scripts/ci/package.sh"
 
 bash "$ROOT/scripts/ci/parsers-fuzz.sh"
 if [ -f "$ROOT/cmake/fuzz.cmake" ]; then
