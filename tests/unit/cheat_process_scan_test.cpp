@@ -126,8 +126,9 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
     EXPECT_EQ(m.opens("C:\\Games\\plain.exe"), 2) << "digest and fingerprint of the last process";
 
     // Then a strong match: its details replace the suspect's and the name-only flag; the name fields stay.
-    auto marker = bytes_of("KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n");
-    marker.resize(512, 0);
+    const auto text = bytes_of("KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n");
+    std::vector<uint8_t> marker(512, 0);
+    std::copy(text.begin(), text.end(), marker.begin());
     m.run(13, "trainer_x.exe", "C:\\Games\\trainer_x.exe", pe_with_section(".text", marker));
     w = scan(true, true);
     for (const char* key : {"fuzzyCheatSectionLayout", "fuzzyCheatImportMd5"}) w.erase(key);
@@ -139,6 +140,24 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
                                {"fuzzyCheatCodeMd5", "5a03e04fe50df04f05f1964e0b2a40db"},
                                {"knownCheatProcessName", "x64dbg.exe"}, {"toolProcessMatchStrength", "fuzzy"},
                                {"knownCheatProcessPath", "D:\\x64dbg.exe"}, {"toolProcessCategory", "cheat-tool"}}));
+}
+
+TEST(CheatProcessScans, ImagePathsFromTheSnapshotSpareTheProcessOpens) {
+    Machine m;
+    m.run(10, "x64dbg.exe", "C:\\Tools\\x64dbg.exe");
+    m.run(11, "helper.exe", "C:\\Users\\u\\Downloads\\helper.exe", kKnownCheat);
+    m.add_process(12, "ArtMoney.exe");  // its path query fails: "" in the snapshot, passed over as before
+    m.run(13, "CheatEngine-x86_64.exe", "C:\\Tools\\CheatEngine-x86_64.exe");
+    const ReportRecord heavy = scan(true, true), medium = scan(false, false);
+    const ReportRecord quick = detect_cheat_process_record();
+    EXPECT_FALSE(m.opened.empty());
+
+    for (auto& p : m.processes) p.snapshot_has_image_path = true;
+    m.opened.clear();
+    EXPECT_EQ(scan(true, true), heavy);
+    EXPECT_EQ(scan(false, false), medium);
+    EXPECT_EQ(detect_cheat_process_record(), quick);
+    EXPECT_TRUE(m.opened.empty());
 }
 
 }  // namespace
