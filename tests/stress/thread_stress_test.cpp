@@ -118,7 +118,8 @@ TEST(ThreadStress, EveryOperationAtOnceGivesWhatItGivesAlone) {
     auto expect = [&](bool same) { if (!same) ++mismatches; };
 
     auto worker = [&](int id) {
-        for (long round = 0; !stop.load(); ++round) {
+        // Every operation at least once per thread, however slow the build (a sanitizer's is).
+        for (long round = 0; round < 6 || !stop.load(); ++round) {
             switch ((round + id) % 6) {
                 case 0:
                     expect(get_hwid() == hwid && get_system_info() == system_info);
@@ -193,8 +194,7 @@ TEST(ThreadStress, EveryOperationAtOnceGivesWhatItGivesAlone) {
     ::kill(sleeper, SIGKILL);
     ::waitpid(sleeper, nullptr, 0);
 
-    EXPECT_GE(calls.load(), 24) << "every operation ran on every thread";
-    EXPECT_EQ(mismatches.load(), 0);
+    EXPECT_EQ(mismatches.load(), 0) << "of " << calls.load() << " rounds";
 }
 
 }  // namespace
