@@ -50,6 +50,13 @@ void BM_ThreadSnapshot(benchmark::State& state) {
 }
 BENCHMARK(BM_ThreadSnapshot)->Unit(benchmark::kMicrosecond);
 
+// What inspect_process needs of the thread snapshot: one process's count.
+void BM_ThreadCountSelf(benchmark::State& state) {
+    uint32_t self = os().current_pid();
+    for (auto _ : state) benchmark::DoNotOptimize(os().thread_count(self));
+}
+BENCHMARK(BM_ThreadCountSelf)->Unit(benchmark::kMicrosecond);
+
 void BM_ModuleSnapshotSelf(benchmark::State& state) {
     uint32_t self = os().current_pid();
     for (auto _ : state) benchmark::DoNotOptimize(os().module_snapshot(self));

@@ -73,3 +73,14 @@ else()
   set_tests_properties(python_tests PROPERTIES TIMEOUT 900
     ENVIRONMENT "PYTHONPATH=${CMAKE_BINARY_DIR}/python;ANTICHEAT_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
+
+# Every operation from four threads at once on live processes and changing
+# files; scripts/ci/tsan.sh runs it under ThreadSanitizer.
+if(NOT WIN32)
+  find_package(Threads REQUIRED)
+  add_executable(thread_stress_tests tests/stress/thread_stress_test.cpp)
+  target_link_libraries(thread_stress_tests PRIVATE anticheat_core GTest::gtest GTest::gtest_main Threads::Threads ${CMAKE_DL_LIBS})
+  target_include_directories(thread_stress_tests PRIVATE tests)
+  add_test(NAME thread_stress_tests COMMAND thread_stress_tests)
+  set_tests_properties(thread_stress_tests PROPERTIES TIMEOUT 300)
+endif()

@@ -1,6 +1,13 @@
 // The extension module: twelve plain functions, each calling one operation.
 // No logic lives here, and nothing OS-specific: the same source builds the
 // Windows .pyd and the Linux stand-in.
+//
+// Every operation runs with the interpreter lock released: an inspection can
+// hash hundreds of megabytes, and the game's other Python threads must keep
+// running meanwhile. The lock is held only while arguments are converted
+// (before the guard) and results are turned into Python objects (after it);
+// the operations touch no Python object, and the state they share (the
+// per-file caches, the session flag) carries its own synchronisation.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -47,6 +54,7 @@ struct type_caster<ac::Text> {
 
 PYBIND11_MODULE(anticheat, m) {
     using ac::Text;
+    const auto unlocked = py::call_guard<py::gil_scoped_release>();
     m.doc() = "Tarnvale Native Checks Core Module (Windows Only)";
 
     m.def("is_windows", [] {
@@ -55,29 +63,29 @@ PYBIND11_MODULE(anticheat, m) {
 #else
         return false;  // the Linux stand-in build is not Windows
 #endif
-    }, "Check if running on Windows OS");
-    m.def("initialize", [](Text text) { return ac::initialize_session(text.c_str()); },
+    }, unlocked, "Check if running on Windows OS");
+    m.def("initialize", [](Text text) { return ac::initialize_session(text.c_str()); }, unlocked,
           "Initialize the anti-cheat system");
-    m.def("get_hwid", &ac::get_hwid, "Get the hardware ID");
-    m.def("is_cheat_detected", &ac::is_cheat_detected, "Check for known cheat software");
-    m.def("detect_cheat_process", &ac::detect_cheat_process_record,
+    m.def("get_hwid", &ac::get_hwid, unlocked, "Get the hardware ID");
+    m.def("is_cheat_detected", &ac::is_cheat_detected, unlocked, "Check for known cheat software");
+    m.def("detect_cheat_process", &ac::detect_cheat_process_record, unlocked,
           "Return matched cheat-process {detected,name,path,md5} (empty if none)");
-    m.def("is_debugger_present", &ac::host_debugger_attached, "Check for debugger presence");
-    m.def("verify_game_integrity", &ac::verify_game_integrity, "Verify game file integrity");
-    m.def("detect_thread_hijack", [](int32_t pid) { return ac::thread_hijack_detected(pid); },
+    m.def("is_debugger_present", &ac::host_debugger_attached, unlocked, "Check for debugger presence");
+    m.def("verify_game_integrity", &ac::verify_game_integrity, unlocked, "Verify game file integrity");
+    m.def("detect_thread_hijack", [](int32_t pid) { return ac::thread_hijack_detected(pid); }, unlocked,
           "Detect thread hijacking attacks");
     m.def("inspect_process_modules",
           [](int32_t pid, Text game_dir, Text scan_level) {
               return ac::inspect_process_modules_records(pid, game_dir.c_str(), scan_level.c_str());
           },
-          "Inspect modules loaded by a game process", py::arg("pid"), py::arg("game_dir"),
+          unlocked, "Inspect modules loaded by a game process", py::arg("pid"), py::arg("game_dir"),
           py::arg("scan_level") = "medium");
     m.def("inspect_process",
           [](int32_t pid, Text game_dir, Text scan_level) {
               return ac::inspect_process_record(pid, game_dir.c_str(), scan_level.c_str());
           },
-          "Inspect process-level anti-cheat signals", py::arg("pid"), py::arg("game_dir"),
+          unlocked, "Inspect process-level anti-cheat signals", py::arg("pid"), py::arg("game_dir"),
           py::arg("scan_level") = "medium");
-    m.def("get_system_info", &ac::get_system_info, "Machine info (GPU/display/power) for support telemetry");
-    m.def("shutdown", &ac::shutdown_session, "Clean shutdown of anti-cheat system");
+    m.def("get_system_info", &ac::get_system_info, unlocked, "Machine info (GPU/display/power) for support telemetry");
+    m.def("shutdown", &ac::shutdown_session, unlocked, "Clean shutdown of anti-cheat system");
 }

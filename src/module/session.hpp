@@ -1,10 +1,14 @@
 // SessionState and the quick verdicts that read it.
 #pragma once
 
+#include <atomic>
+
 namespace ac {
 
+// Calls run without the interpreter lock, so the flag is read and written
+// from several threads at once.
 struct SessionState {
-    bool initialized = false;
+    std::atomic<bool> initialized{false};
 };
 
 SessionState& session_state();

@@ -78,6 +78,9 @@ struct ProcessEntry {
     uint32_t parent_pid = 0;
     uint32_t thread_count = 0;
     std::string exe_name;  // szExeFile: base name, case as the system gives it
+    // What process_image_path would answer ("" when it would fail), when the
+    // adapter read it while listing anyway; absent when callers must ask.
+    std::optional<std::string> image_path;
 };
 
 struct ThreadEntry {
@@ -231,6 +234,10 @@ public:
     virtual std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access) = 0;
     virtual std::optional<std::vector<ProcessEntry>> process_snapshot() = 0;  // TH32CS_SNAPPROCESS
     virtual std::optional<std::vector<ThreadEntry>> thread_snapshot() = 0;    // TH32CS_SNAPTHREAD, pid 0
+    // Threads the snapshot lists for one process, 0 when it cannot be taken.
+    // By default a walk of thread_snapshot(); an adapter that can list one
+    // process's threads directly answers the same count more cheaply.
+    virtual int32_t thread_count(uint32_t pid);
     virtual std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) = 0;  // 0x18
     // Win32 start address of a thread (NtQueryInformationThread 9); on Linux
     // the thread's current user-space instruction pointer.

@@ -13,6 +13,15 @@
 #include "reports/record.hpp"
 
 namespace ac {
+namespace {
+
+// The adapter may have read the image path while listing; asking again would
+// open every process a second time for the same answer.
+std::string image_path_of(const ProcessEntry& entry) {
+    return entry.image_path ? *entry.image_path : process_image_path(entry.pid);
+}
+
+}  // namespace
 
 CheatProcessMatch known_cheat_process_scan() {
     CheatProcessMatch match;
@@ -22,7 +31,7 @@ CheatProcessMatch known_cheat_process_scan() {
         if (!is_known_cheat_process(to_lower(entry.exe_name))) continue;
         match.detected = true;
         match.name = entry.exe_name;
-        match.path = process_image_path(entry.pid);
+        match.path = image_path_of(entry);
         if (!match.path.empty()) {
             FileFacts facts = get_file_facts(match.path);
             if (facts.found) match.md5 = file_md5(match.path, facts);
@@ -58,7 +67,7 @@ bool inspection_cheat_scan(ReportRecord& record, bool heavy) {
         const bool name_flag = inspection_name_flagged(lower_name) || !category.empty();
         if (!name_flag && !heavy) continue;
 
-        const std::string image_path = process_image_path(entry.pid);
+        const std::string image_path = image_path_of(entry);
         if (image_path.empty()) continue;
 
         if (name_flag && get_field(record, proc_key::knownCheatProcessHashMatch) != word::flag_true) {

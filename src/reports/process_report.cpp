@@ -26,15 +26,6 @@ bool process_running(uint32_t pid) {
     return code && *code == win::STILL_ACTIVE;
 }
 
-int32_t count_threads(uint32_t pid) {
-    auto threads = sys().thread_snapshot();
-    if (!threads) return 0;
-    int32_t count = 0;
-    for (const ThreadEntry& thread : *threads)
-        if (thread.owner_pid == pid) ++count;
-    return count;
-}
-
 void memory_section(ReportRecord& r, uint32_t pid) {
     ManualMapVerdict verdict;
     {
@@ -70,7 +61,7 @@ ReportRecord inspect_process_record(int32_t pid, const char* /*game_dir: accepte
     const auto target = static_cast<uint32_t>(pid);
 
     const bool found = process_running(target);
-    const int32_t threads = count_threads(target);
+    const int32_t threads = sys().thread_count(target);
     const std::string executable = process_image_path(target);
     const bool debugger = depth >= scan_depth(ScanLevel::medium) && debugger_attached(target);
 

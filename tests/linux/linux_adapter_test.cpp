@@ -63,6 +63,12 @@ TEST(LinuxChildProcess, RegionWalkReadsModulesAndThreads) {
     ASSERT_TRUE(modules && modules->size() >= 2 && threads && !os().module_snapshot(0));
     EXPECT_EQ(modules->front().path, std::filesystem::read_symlink("/proc/self/exe").string());
     EXPECT_EQ(std::count_if(threads->begin(), threads->end(), [&](auto& t) { return t.owner_pid == child.pid(); }), 4);
+    // One process's own task list gives the snapshot's count; a thread id leads no process.
+    uint32_t other_tid = 0;
+    for (auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(child.pid()) + "/task"))
+        if (uint32_t tid = std::stoul(task.path().filename().string()); tid != child.pid()) other_tid = tid;
+    EXPECT_EQ(std::tuple(os().thread_count(child.pid()), os().thread_count(other_tid), os().thread_count(0)),
+              std::tuple(4, 0, 0));
 }
 
 TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
@@ -94,7 +100,8 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
     auto listed = os().process_snapshot();
     ASSERT_TRUE(listed);
     auto entry = std::find_if(listed->begin(), listed->end(), [&](auto& e) { return e.pid == child.pid(); });
-    EXPECT_TRUE(entry != listed->end() && entry->exe_name == "linux_tests");
+    ASSERT_TRUE(entry != listed->end());
+    EXPECT_EQ(std::pair(entry->exe_name, entry->image_path), std::pair(std::string("linux_tests"), h->image_path()));
     child.reap();
     EXPECT_EQ(h->exit_code(), std::optional<uint32_t>(0));
 }

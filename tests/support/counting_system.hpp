@@ -17,6 +17,7 @@ public:
     std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access) override { return inner_.open_process(pid, access); }
     std::optional<std::vector<ProcessEntry>> process_snapshot() override { return inner_.process_snapshot(); }
     std::optional<std::vector<ThreadEntry>> thread_snapshot() override { return inner_.thread_snapshot(); }
+    int32_t thread_count(uint32_t pid) override { return inner_.thread_count(pid); }
     std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) override { return inner_.module_snapshot(pid); }
     std::optional<uint64_t> thread_start_address(uint32_t pid, uint32_t tid) override { return inner_.thread_start_address(pid, tid); }
     DebugSignals debug_signals(uint32_t pid) override { return inner_.debug_signals(pid); }

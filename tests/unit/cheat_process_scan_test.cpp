@@ -166,5 +166,23 @@ TEST(InspectionCheatScan, WeakCorpusThenStrongCorpus) {
                                {"knownCheatProcessPath", "D:\\x64dbg.exe"}, {"toolProcessCategory", "cheat-tool"}}));
 }
 
+TEST(CheatProcessScans, ImagePathsFromTheSnapshotSpareTheProcessOpens) {
+    Machine m;
+    m.run(10, "x64dbg.exe", "C:\\Tools\\x64dbg.exe");
+    m.run(11, "helper.exe", "C:\\Users\\u\\Downloads\\helper.exe", kKnownCheat);
+    m.add_process(12, "ArtMoney.exe");  // its path query fails: "" in the snapshot, passed over as before
+    m.run(13, "CheatEngine-x86_64.exe", "C:\\Tools\\CheatEngine-x86_64.exe");
+    const ReportRecord heavy = scan(true, true), medium = scan(false, false);
+    const ReportRecord quick = detect_cheat_process_record();
+    EXPECT_FALSE(m.opened.empty());
+
+    for (auto& p : m.processes) p.snapshot_has_image_path = true;
+    m.opened.clear();
+    EXPECT_EQ(scan(true, true), heavy);
+    EXPECT_EQ(scan(false, false), medium);
+    EXPECT_EQ(detect_cheat_process_record(), quick);
+    EXPECT_TRUE(m.opened.empty());
+}
+
 }  // namespace
 }  // namespace ac

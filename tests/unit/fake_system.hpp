@@ -36,6 +36,7 @@ struct FakeProcess {
     uint32_t pid = 0, parent_pid = 0;
     std::string exe_name;
     std::optional<std::string> image_path;       // nullopt: the query fails
+    bool snapshot_has_image_path = false;        // the process snapshot carries it (as the Linux adapter does)
     uint32_t denied_access = 0;                  // OpenProcess fails when any requested bit is here
     bool openable = true;                        // false: every OpenProcess fails
     std::optional<uint32_t> exit_code = win::STILL_ACTIVE;
@@ -141,7 +142,8 @@ public:
         if (process_snapshot_fails) return std::nullopt;
         std::vector<ProcessEntry> out;
         for (auto& p : processes)
-            out.push_back({p.pid, p.parent_pid, static_cast<uint32_t>(p.threads.size()), p.exe_name});
+            out.push_back({p.pid, p.parent_pid, static_cast<uint32_t>(p.threads.size()), p.exe_name,
+                           p.snapshot_has_image_path ? std::optional(p.image_path.value_or("")) : std::nullopt});
         return out;
     }
 

@@ -17,10 +17,13 @@ namespace ac::lx {
 
 // process_handle.cpp: pidfd-backed process handles.
 std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access);
+// The image path a process handle reports for the target of /proc/PID/exe.
+std::optional<std::string> image_path_from_link(std::optional<std::string> link);
 
 // processes.cpp: snapshots and per-process facts from /proc.
 std::optional<std::vector<ProcessEntry>> process_snapshot();
 std::optional<std::vector<ThreadEntry>> thread_snapshot();
+int32_t thread_count(uint32_t pid);
 std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid);
 std::optional<uint64_t> thread_start_address(uint32_t pid, uint32_t tid);
 DebugSignals debug_signals_of(const std::string& proc_entry);  // "1234" or "self"

@@ -19,6 +19,7 @@ public:
     }
     std::optional<std::vector<ProcessEntry>> process_snapshot() override { return lx::process_snapshot(); }
     std::optional<std::vector<ThreadEntry>> thread_snapshot() override { return lx::thread_snapshot(); }
+    int32_t thread_count(uint32_t pid) override { return lx::thread_count(pid); }
     std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) override {
         return lx::module_snapshot(pid);
     }

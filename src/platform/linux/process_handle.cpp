@@ -58,8 +58,7 @@ public:
     std::optional<std::string> image_path() override {
         auto path = read_link_at(dir_.get(), "exe");
         if (!path) path = read_link_at(memory_view_at(dir_.get()).get(), "exe");  // the main thread may have ended
-        if (!path || path->empty() || path->size() >= kImagePathChars) return std::nullopt;
-        return path;
+        return image_path_from_link(std::move(path));
     }
 
     std::optional<MemoryRegion> query_region(uint64_t address) override {
@@ -118,6 +117,11 @@ private:
 };
 
 }  // namespace
+
+std::optional<std::string> image_path_from_link(std::optional<std::string> link) {
+    if (!link || link->empty() || link->size() >= kImagePathChars) return std::nullopt;
+    return link;
+}
 
 std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access) {
     if (pid == 0 || pid > INT32_MAX) return nullptr;

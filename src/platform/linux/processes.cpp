@@ -50,11 +50,14 @@ std::optional<std::vector<ProcessEntry>> process_snapshot() {
         auto text = read_file_at(dir, "stat");
         auto stat = text ? parse_stat(*text) : std::nullopt;
         if (!stat) return;
-        ProcessEntry e{stat->pid, stat->ppid, stat->num_threads, {}};
+        ProcessEntry e{stat->pid, stat->ppid, stat->num_threads, {}, {}};
         auto exe = read_link_at(dir, "exe");
         if (!exe && stat->state == 'Z') exe = read_link_at(memory_view_at(dir).get(), "exe");  // main thread ended
         e.exe_name = exe ? exe_base_name(*exe) : stat->comm;
         if (e.exe_name.empty()) e.exe_name = stat->comm;
+        // The link just read is what the process's handle would report, so
+        // the scans need not open every process again.
+        e.image_path = image_path_from_link(std::move(exe)).value_or(std::string());
         out.push_back(std::move(e));
     });
     if (!listed) return std::nullopt;
@@ -73,6 +76,25 @@ std::optional<std::vector<ThreadEntry>> thread_snapshot() {
     });
     if (!listed) return std::nullopt;
     return out;
+}
+
+int32_t thread_count(uint32_t pid) {
+    if (pid == 0) return 0;
+    UniqueFd dir = open_at(AT_FDCWD, ("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY);
+    if (!dir) return 0;
+    // /proc also answers for a thread id that leads no process, which the
+    // machine-wide snapshot never lists as an owner.
+    auto status = read_file_at(dir.get(), "status");
+    auto tgid = status ? field_number(*status, "Tgid:") : std::nullopt;
+    if (!tgid || *tgid != pid) return 0;
+    UniqueFd tasks = open_at(dir.get(), "task", O_RDONLY | O_DIRECTORY);
+    if (!tasks) return 0;
+    int32_t count = 0;
+    for_each_entry(tasks.get(), [&](std::string_view name) {
+        auto tid = parse_unsigned(name);
+        if (tid && *tid <= UINT32_MAX && count < INT32_MAX) ++count;
+    });
+    return count;
 }
 
 std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) {

@@ -1,6 +1,9 @@
 // File facts, file reading, CryptoAPI MD5, the system and Windows
 // directories, and version resources.
 
+#include <atomic>
+#include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "platform/win32/win32_system.hpp"  // <windows.h> first: the headers below build on it
@@ -41,20 +44,33 @@ private:
     UniqueHandle file_;
 };
 
-// Owns the provider context and the hash; both are released in every case,
-// including when creation stopped half way.
+// One provider context serves every digest: acquiring one costs more than
+// hashing a small file, and a CRYPT_VERIFYCONTEXT context may be used from
+// several threads at once (each digest still gets its own hash object). It
+// is acquired on first use and kept for the life of the process: releasing
+// it while the module unloads would call into advapi32 under the loader
+// lock. A failed acquisition is not remembered, so the next digest retries.
+HCRYPTPROV shared_provider() {
+    static std::atomic<HCRYPTPROV> provider{0};
+    static std::mutex acquiring;
+    if (HCRYPTPROV ready = provider.load(std::memory_order_acquire)) return ready;
+    std::lock_guard lock(acquiring);
+    if (HCRYPTPROV ready = provider.load(std::memory_order_relaxed)) return ready;
+    HCRYPTPROV acquired = 0;
+    if (!CryptAcquireContextA(&acquired, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return 0;
+    provider.store(acquired, std::memory_order_release);
+    return acquired;
+}
+
+// Owns its hash object, destroyed in every case.
 class CryptoMd5 final : public Md5Hasher {
 public:
     CryptoMd5() {
-        if (!CryptAcquireContextA(&provider_, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-            provider_ = 0;
-            return;
-        }
-        if (!CryptCreateHash(provider_, CALG_MD5, 0, 0, &hash_)) hash_ = 0;
+        HCRYPTPROV provider = shared_provider();
+        if (provider && !CryptCreateHash(provider, CALG_MD5, 0, 0, &hash_)) hash_ = 0;
     }
     ~CryptoMd5() override {
         if (hash_) CryptDestroyHash(hash_);
-        if (provider_) CryptReleaseContext(provider_, 0);
     }
     CryptoMd5(const CryptoMd5&) = delete;
     CryptoMd5& operator=(const CryptoMd5&) = delete;
@@ -82,7 +98,6 @@ public:
     }
 
 private:
-    HCRYPTPROV provider_ = 0;
     HCRYPTHASH hash_ = 0;
 };
 

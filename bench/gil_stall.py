@@ -1,0 +1,179 @@
+"""How long a game's Python threads stall while the module inspects.
+
+Builds a busy machine scaled to this one: processes running programs copied
+outside /usr (which the heavy sweep hashes) and a "game" child with many
+mapped modules (copies of shared libraries loaded with ctypes), thousands of
+mappings and dozens of threads. Then, in a fresh interpreter per module build,
+a ticker thread wakes every 1 ms while the main thread runs the first (cold
+caches) and warm heavy inspect_process and inspect_process_modules on the
+game; the longest gap between ticks beyond 1 ms is the stall.
+
+    python3.13 bench/gil_stall.py build/linux/python [other module dirs ...]
+
+Each directory holds an anticheat module; all are measured in the same run
+against the same fixture, in turn, so a before/after pair compares fairly.
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+GAME = r"""
+import ctypes, mmap, os, sys, threading, time
+libs = sys.argv[1:]
+for path in libs:
+    try:
+        ctypes.CDLL(path)
+    except OSError:
+        pass
+# Thousands of mappings: alternate protections so neighbours never merge.
+libc = ctypes.CDLL(None, use_errno=True)
+libc.mmap.restype = ctypes.c_void_p
+libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
+libc.mprotect.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
+page, count = 4096, %(mappings)d
+base = libc.mmap(None, page * count, 3, 0x22, -1, 0)
+for i in range(0, count, 2):
+    libc.mprotect(base + i * page, page, 1)
+for _ in range(%(threads)d):
+    threading.Thread(target=time.sleep, args=(3600,), daemon=True).start()
+print("ready", flush=True)
+time.sleep(3600)
+"""
+
+MEASURE = r"""
+import json, sys, threading, time
+sys.path.insert(0, sys.argv[1])
+import anticheat
+pid, game_dir, warm_runs = int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+state = {"stop": False, "worst": 0.0}
+
+def ticker():
+    last = time.perf_counter()
+    while not state["stop"]:
+        time.sleep(0.001)
+        now = time.perf_counter()
+        state["worst"] = max(state["worst"], now - last - 0.001)
+        last = now
+
+t = threading.Thread(target=ticker, daemon=True)
+t.start()
+time.sleep(0.05)
+
+def measure(call):
+    state["worst"] = 0.0
+    start = time.perf_counter()
+    call()
+    wall = time.perf_counter() - start
+    time.sleep(0.005)  # let the ticker see the end of the call
+    return wall, state["worst"]
+
+out = {}
+for name, call in (("inspect_process", lambda: anticheat.inspect_process(pid, game_dir, "heavy")),
+                   ("inspect_process_modules", lambda: anticheat.inspect_process_modules(pid, game_dir, "heavy"))):
+    wall, stall = measure(call)
+    out[name + " first"] = (wall, stall)
+    walls, stalls = [], []
+    for _ in range(warm_runs):
+        wall, stall = measure(call)
+        walls.append(wall)
+        stalls.append(stall)
+    walls.sort()
+    out[name + " warm"] = (walls[len(walls) // 2], max(stalls))
+state["stop"] = True
+print(json.dumps(out))
+"""
+
+
+def copy_programs(root, count, pad_bytes):
+    """Programs that run (copies of sleep), each padded to a distinct size and digest."""
+    paths = []
+    for i in range(count):
+        path = os.path.join(root, "tool%03d" % i)
+        shutil.copyfile("/usr/bin/sleep", path)
+        with open(path, "ab") as f:
+            f.write(os.urandom(64) * (pad_bytes // 64))
+        os.chmod(path, 0o755)
+        paths.append(path)
+    return paths
+
+
+def copy_libraries(root, limit):
+    """Copies of shared libraries that load on their own (checked by the game as it loads them)."""
+    found = []
+    for folder in ("/usr/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu"):
+        if not os.path.isdir(folder):
+            continue
+        for name in sorted(os.listdir(folder)):
+            if len(found) >= limit:
+                break
+            source = os.path.join(folder, name)
+            if ".so" not in name or not os.path.isfile(source) or os.path.islink(source):
+                continue
+            if any(bad in name for bad in ("libc.so", "ld-linux", "libpthread", "libdl", "asan", "tsan", "ubsan",
+                                           "lsan", "hwasan", "libgcc_s", "libstdc++", "libm.so")):
+                continue
+            target = os.path.join(root, name)
+            shutil.copyfile(source, target)
+            found.append(target)
+    return found
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("module_dirs", nargs="+")
+    parser.add_argument("--processes", type=int, default=40)
+    parser.add_argument("--program-mib", type=int, default=4)
+    parser.add_argument("--libraries", type=int, default=150)
+    parser.add_argument("--mappings", type=int, default=4900)
+    parser.add_argument("--threads", type=int, default=60)
+    parser.add_argument("--warm-runs", type=int, default=7)
+    args = parser.parse_args()
+
+    root = tempfile.mkdtemp(prefix="anticheat_stall_")
+    children = []
+    try:
+        programs = copy_programs(root, args.processes, args.program_mib << 20)
+        children += [subprocess.Popen([p, "3600"]) for p in programs]
+        os.makedirs(os.path.join(root, "game"))
+        libraries = copy_libraries(os.path.join(root, "game"), args.libraries)
+        game = subprocess.Popen([sys.executable, "-c", GAME % {"mappings": args.mappings, "threads": args.threads}]
+                                + libraries, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        children.append(game)
+        assert game.stdout.readline().strip() == "ready"
+        with open("/proc/%d/maps" % game.pid) as f:
+            maps = f.read().splitlines()
+        mapped = {line.split(None, 5)[5] for line in maps if len(line.split(None, 5)) == 6 and "/game/" in line}
+        with open("/proc/%d/status" % game.pid) as f:
+            threads = next(line.split()[1] for line in f if line.startswith("Threads:"))
+        print("fixture: %d programs outside /usr (%d MiB), game with %d copied modules loaded, %d mappings, %s threads"
+              % (len(programs), len(programs) * args.program_mib, len(mapped), len(maps), threads))
+        for path in programs + libraries:  # the page cache is warm for every build alike
+            with open(path, "rb") as f:
+                while f.read(1 << 20):
+                    pass
+
+        rows = {}
+        for module_dir in args.module_dirs:
+            out = subprocess.run([sys.executable, "-c", MEASURE, module_dir, str(game.pid), os.path.join(root, "game"),
+                                  str(args.warm_runs)], check=True, capture_output=True, text=True).stdout
+            rows[module_dir] = json.loads(out)
+        names = list(next(iter(rows.values())).keys())
+        print("%-30s %-28s %12s %12s" % ("call", "module", "wall ms", "stall ms"))
+        for name in names:
+            for module_dir in args.module_dirs:
+                wall, stall = rows[module_dir][name]
+                print("%-30s %-28s %12.1f %12.1f" % (name, module_dir[-28:], wall * 1e3, stall * 1e3))
+    finally:
+        for child in children:
+            child.kill()
+            child.wait()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
