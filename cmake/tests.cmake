@@ -66,6 +66,12 @@ else()
     gtest_discover_tests(linux_tests TEST_PREFIX "linux." DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)
   endif()
 
+  # A scratch build over a copy of data/ (only the evidence tool, unoptimised).
+  add_test(NAME data_round_trip
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/data_round_trip.sh ${CMAKE_SOURCE_DIR}
+            ${CMAKE_BINARY_DIR}/data_round_trip -DPython_EXECUTABLE=${Python_EXECUTABLE})
+  set_tests_properties(data_round_trip PROPERTIES TIMEOUT 1800)
+
   add_test(NAME python_tests
     COMMAND ${Python_EXECUTABLE} -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/python -t ${CMAKE_SOURCE_DIR}/tests/python -v)
   set_tests_properties(python_tests PROPERTIES TIMEOUT 900
