@@ -24,6 +24,11 @@ exec /usr/lib/wine/wine64 "$@"
   gtest_discover_tests(windows_tests TEST_PREFIX "windows." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300
     PROPERTIES TIMEOUT 600)
 
+  add_test(NAME evidence_under_wine
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/wine_evidence.sh ${ANTICHEAT_WINE_RUN} $<TARGET_FILE:evidence>
+            ${CMAKE_BINARY_DIR}/wine_evidence)
+  set_tests_properties(evidence_under_wine PROPERTIES TIMEOUT 1200)
+
   # Fixtures next to the test executable: a module without runtime DLLs, and,
   # when the host has openssl and osslsigncode, signed copies of it with the
   # names and thumbprints to expect. Without those tools the signature tests skip.
@@ -65,6 +70,10 @@ else()
     target_include_directories(linux_tests PRIVATE tests)
     gtest_discover_tests(linux_tests TEST_PREFIX "linux." DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)
   endif()
+
+  add_test(NAME data_tables_rejects
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/data_tables_rejects.sh ${CMAKE_SOURCE_DIR}
+            ${CMAKE_BINARY_DIR}/data_tables_rejects)
 
   # A scratch build over a copy of data/ (only the evidence tool, unoptimised).
   add_test(NAME data_round_trip
