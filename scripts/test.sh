@@ -9,6 +9,7 @@ echo "== Linux build"
 configure_linux "$ROOT/build/linux" -DANTICHEAT_WERROR=ON -DANTICHEAT_TESTS=ON
 cmake --build "$ROOT/build/linux" -j "$JOBS"
 (cd "$ROOT/build/linux" && ctest --output-on-failure)
+bash "$ROOT/scripts/ci/reference.sh"
 bash "$ROOT/scripts/ci/tsan.sh"
 
 echo "== Windows build (MinGW-w64, tests under Wine)"

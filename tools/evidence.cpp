@@ -1,118 +1,191 @@
-// evidence: describes files the way the inspections see them.
-//
-//   evidence [--game-dir DIR] FILE...
-//
-// Prints one compact JSON object per file and line: the path as given and
-// normalised, its origin, file facts, MD5, PE fingerprint and signature. All
-// values are texts in the report value forms (flags "1"/"0", decimal numbers,
-// "0x" codes). Exit status: 0 when every file was found, 1 when some were
-// not, 2 on a usage error.
+// evidence: describes files the way the inspections see them, for analysts
+// who extend the detection tables and for support.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "evidence/digest.hpp"
-#include "evidence/origin.hpp"
-#include "evidence/pe_fingerprint.hpp"
-#include "evidence/signature.hpp"
-#include "evidence/text.hpp"
+#ifdef _WIN32
+#include <io.h>
+#define EVIDENCE_ISATTY(fd) _isatty(fd)
+#define EVIDENCE_FILENO(f) _fileno(f)
+#else
+#include <unistd.h>
+#define EVIDENCE_ISATTY(fd) ::isatty(fd)
+#define EVIDENCE_FILENO(f) ::fileno(f)
+#endif
+
+#include "checks/table_identity.hpp"
+#include "evidence/describe.hpp"
+#include "evidence/inputs.hpp"
 #include "reports/record.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: evidence [--game-dir DIR] FILE...\n"
-    "  One JSON object per FILE and line: path, normalizedPath, origin, found, size,\n"
-    "  lastWriteTime, md5, pe* (PE fingerprint) and signature* fields.\n"
-    "  --game-dir DIR  the game directory used for the origin (default: none)\n";
+    "usage: evidence [OPTIONS] PATH...\n"
+    "\n"
+    "Describes each file as the inspections see it: one JSON object per file and\n"
+    "line, keys in byte order, every value text. Keys: path, normalizedPath,\n"
+    "origin, fileType, found, size, lastWriteTime, md5, pe* (the PE fingerprint),\n"
+    "signature* (the signature) and table* (the built-in table entries the file\n"
+    "matches: known-cheat and known-bad-holder digests, fuzzy corpus rule id,\n"
+    "family, confidence and strength, graphics/input wrapper name, cheat program\n"
+    "name and its list, tool category). docs/reference.md describes every key.\n"
+    "\n"
+    "PATH is a file, or:\n"
+    "  -               read paths from standard input, one per line\n"
+    "  @FILE           read paths from FILE, one per line\n"
+    "  DIR             with -r, every file below DIR (symbolic links to\n"
+    "                  directories are not followed); without -r, a record whose\n"
+    "                  fileType is \"directory\" and found \"0\"\n"
+    "\n"
+    "Options:\n"
+    "  -r, --recursive   walk directories\n"
+    "  --game-dir DIR    the game directory the origin is classified against\n"
+    "  --version         print the version and the detection table identity\n"
+    "  -h, --help        print this help\n"
+    "  --                every later argument is a path\n"
+    "\n"
+    "A progress line goes to standard error when it is a terminal and the run\n"
+    "takes more than a second.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every path named a regular file, and every file was read\n"
+    "  1  some path was missing or not a regular file (directory without -r,\n"
+    "     device, FIFO), or a list or directory could not be read\n"
+    "  2  usage error: unknown option, missing option value, or no PATH\n";
 
-ac::ReportRecord describe(std::string_view path, std::string_view game_dir) {
-    using std::to_string;
-    ac::ReportRecord r;
-    std::string normalized = ac::normalize_path(path);
-    ac::FileFacts facts = ac::get_file_facts(path);
-    ac::PeFingerprint pe = ac::pe_fingerprint(path, facts);
-    ac::SignatureInfo sig = ac::signature_info(path, facts);
+struct Options {
+    std::string game_dir;
+    bool recursive = false;
+    struct Operand {
+        std::string text;
+        bool literal;  // after "--": a path even when it reads "-" or "@..."
+    };
+    std::vector<Operand> operands;
+};
 
-    r["path"] = std::string(path);
-    r["normalizedPath"] = normalized;
-    r["origin"] = ac::classify_origin(normalized, ac::normalize_path(game_dir));
-    r["found"] = ac::flag_text(facts.found);
-    r["size"] = to_string(facts.size);
-    r["lastWriteTime"] = to_string(facts.lastWriteTime);
-    r["md5"] = ac::file_md5(path, facts);
-    r["peParsed"] = ac::flag_text(pe.parsed);
-    r["peStatus"] = pe.status;
-    r["peMachine"] = ac::hex_u32(pe.machine);
-    r["peEntryPoint"] = ac::hex_u32(pe.entryPoint);
-    r["peSectionCount"] = to_string(pe.sectionCount);
-    r["peFileSize"] = to_string(pe.fileSize);
-    r["peSectionLayout"] = pe.sectionLayout;
-    r["peCodeSectionName"] = pe.codeSectionName;
-    r["peCodeMd5"] = pe.codeMd5;
-    r["peDataMd5"] = pe.dataMd5;
-    r["peImportMd5"] = pe.importMd5;
-    r["signatureStatus"] = sig.status;
-    r["signatureSource"] = sig.source;
-    r["signaturePublisher"] = sig.publisher;
-    r["signatureIssuer"] = sig.issuer;
-    r["signatureThumbprint"] = sig.signerThumbprint;
-    r["signatureTrustedMicrosoft"] = ac::flag_text(sig.trustedMicrosoft);
-    // Paths and section names are system code page bytes; JSON wants UTF-8.
-    ac::repair_utf8_values(r);
-    return r;
-}
+enum class Parse { run, exit_ok, usage_error };
 
-std::string json_line(const ac::ReportRecord& record) {
-    std::string out = "{";
-    for (const auto& [key, value] : record) {
-        if (out.size() > 1) out += ',';
-        out += '"' + ac::json_escape(key) + "\":\"" + ac::json_escape(value) + '"';
+Parse parse_arguments(int argc, char** argv, Options& options) {
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
+            options.operands.push_back({std::string(arg), options_done});
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return Parse::exit_ok;
+        } else if (arg == "--version") {
+            std::printf("evidence %.*s tables %.*s\n", static_cast<int>(ac::tables::kProjectVersion.size()),
+                        ac::tables::kProjectVersion.data(), static_cast<int>(ac::tables::kTableIdentity.size()),
+                        ac::tables::kTableIdentity.data());
+            return Parse::exit_ok;
+        } else if (arg == "-r" || arg == "--recursive") {
+            options.recursive = true;
+        } else if (arg == "--game-dir") {
+            if (++i == argc) {
+                std::fputs("evidence: --game-dir needs a directory\n", stderr);
+                return Parse::usage_error;
+            }
+            options.game_dir = argv[i];
+        } else if (arg.rfind("--game-dir=", 0) == 0) {
+            options.game_dir = std::string(arg.substr(std::strlen("--game-dir=")));
+        } else {
+            std::fprintf(stderr, "evidence: unknown option %s (try --help)\n", argv[i]);
+            return Parse::usage_error;
+        }
     }
-    return out + "}\n";
+    if (options.operands.empty()) {
+        std::fputs("evidence: no PATH given (try --help)\n", stderr);
+        return Parse::usage_error;
+    }
+    return Parse::run;
 }
+
+// "N files" on one rewritten stderr line, only for a terminal and a long run.
+class Progress {
+public:
+    Progress() : enabled_(EVIDENCE_ISATTY(EVIDENCE_FILENO(stderr)) != 0), start_(Clock::now()), last_(start_) {}
+
+    void file_done() {
+        ++count_;
+        if (!enabled_) return;
+        const auto now = Clock::now();
+        if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) return;
+        last_ = now;
+        shown_ = true;
+        std::fprintf(stderr, "\revidence: %zu files", count_);
+        std::fflush(stderr);
+    }
+
+    ~Progress() {
+        if (shown_) std::fprintf(stderr, "\revidence: %zu files, done\n", count_);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool enabled_;
+    bool shown_ = false;
+    size_t count_ = 0;
+    Clock::time_point start_;
+    Clock::time_point last_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string game_dir;
-    std::vector<std::string> files;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (!options_done && arg == "--") {
-            options_done = true;
-        } else if (!options_done && (arg == "-h" || arg == "--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (!options_done && arg == "--game-dir") {
-            if (++i == argc) {
-                std::fputs(kUsage, stderr);
-                return 2;
-            }
-            game_dir = argv[i];
-        } else if (!options_done && arg.rfind("--game-dir=", 0) == 0) {
-            game_dir = std::string(arg.substr(std::strlen("--game-dir=")));
-        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "evidence: unknown option %s\n%s", argv[i], kUsage);
-            return 2;
-        } else {
-            files.emplace_back(arg);
-        }
-    }
-    if (files.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    Options options;
+    switch (parse_arguments(argc, argv, options)) {
+        case Parse::exit_ok: return 0;
+        case Parse::usage_error: return 2;
+        case Parse::run: break;
     }
 
-    int status = 0;
-    for (const auto& file : files) {
-        ac::ReportRecord record = describe(file, game_dir);
-        if (record["found"] != "1") status = 1;
-        std::string line = json_line(record);
+    bool all_files = true;
+    Progress progress;
+    const evidence::PathSink describe_one = [&](const std::string& path) {
+        ac::ReportRecord record = evidence::describe(path, options.game_dir);
+        if (ac::get_field(record, ac::evidence_key::found) != ac::word::flag_true) all_files = false;
+        const std::string line = evidence::json_line(record);
         std::fwrite(line.data(), 1, line.size(), stdout);
+        progress.file_done();
+    };
+    const evidence::PathSink expand = [&](const std::string& path) {
+        if (options.recursive && evidence::path_type(path) == ac::word::file_directory) {
+            if (!evidence::walk_directory(path, describe_one)) {
+                std::fprintf(stderr, "evidence: could not list all of %s\n", path.c_str());
+                all_files = false;
+            }
+        } else {
+            describe_one(path);
+        }
+    };
+
+    for (const auto& [operand, literal] : options.operands) {
+        if (literal) {
+            expand(operand);
+        } else if (operand == "-") {
+            if (!evidence::read_path_list(stdin, expand)) all_files = false;
+        } else if (operand.size() > 1 && operand[0] == '@') {
+            const std::string list_path = operand.substr(1);
+            std::FILE* list = std::fopen(list_path.c_str(), "rb");
+            if (!list) {
+                std::fprintf(stderr, "evidence: cannot read the list %s\n", list_path.c_str());
+                all_files = false;
+                continue;
+            }
+            if (!evidence::read_path_list(list, expand)) all_files = false;
+            std::fclose(list);
+        } else {
+            expand(operand);
+        }
     }
-    return status;
+    std::fflush(stdout);
+    return all_files ? 0 : 1;
 }

@@ -1,53 +1,33 @@
-// Executable names of cheat programs, matched on the ASCII-lowercased name
-// exactly as the process snapshot gives it (base name with extension).
+// Executable names of cheat programs (data/cheat_process_names.tsv), matched
+// on the ASCII-lowercased name exactly as the process snapshot gives it (base
+// name with extension).
 #include "checks/cheat_process_names.hpp"
 
 #include <string_view>
 #include <unordered_set>
 
-#include "checks/tool_process_table.hpp"
+#include "checks/detection_tables.hpp"
 
 namespace ac {
 namespace {
 
 using NameSet = std::unordered_set<std::string_view>;
 
-// The quick verdict's list: public memory editors, trainers and injectors
-// whose only purpose around a game is to change it.
-constexpr std::string_view kKnownCheatProcesses[] = {
-    // Cheat Engine and its per-architecture and per-instruction-set builds
-    "cheatengine.exe", "cheat engine.exe", "cheatengine-i386.exe", "cheatengine-x86_64.exe",
-    "cheatengine-x86_64-sse4-avx2.exe",
-    // other memory scanners and editors
-    "artmoney.exe", "artmoney64.exe", "tsearch.exe", "mhs.exe", "squalr.exe", "scanmem", "gameconqueror",
-    // trainer front ends
-    "wemod.exe", "cosmos.exe",
-    // DLL injectors
-    "xenos.exe", "xenos64.exe", "extreme injector v3.exe", "extreme injector.exe", "injector.exe",
-    "injector64.exe",
-    // harmless stand-in that tests and operators run to see the verdict fire
-    "known-cheat-test-program", "known-cheat-test-program.exe",
-};
-
-// The inspection's own additions: names too generic or too close to ordinary
-// tools for the quick verdict, worth a look (and a digest at medium) in a report.
-constexpr std::string_view kInspectionOnlyNames[] = {
-    // speed hacks and generic trainer names
-    "speedhack.exe", "speedhack64.exe", "trainer.exe", "trainer64.exe",
-    // memory editors that double as hex editors
-    "pince",
-};
-
 const NameSet& known_cheat_set() {
-    static const NameSet set(std::begin(kKnownCheatProcesses), std::end(kKnownCheatProcesses));
+    static const NameSet set = [] {
+        NameSet s;
+        for (const auto& row : tables::kCheatProcessNames)
+            if (row.quick_verdict) s.insert(row.name);
+        return s;
+    }();
     return set;
 }
 
 const NameSet& inspection_set() {
     // Function-local static: built on first use, safe against concurrent first use.
     static const NameSet set = [] {
-        NameSet s(std::begin(kKnownCheatProcesses), std::end(kKnownCheatProcesses));
-        s.insert(std::begin(kInspectionOnlyNames), std::end(kInspectionOnlyNames));
+        NameSet s;
+        for (const auto& row : tables::kCheatProcessNames) s.insert(row.name);
         return s;
     }();
     return set;

@@ -2,9 +2,9 @@
 // part on a PeFingerprint. Two kinds of rules, tried in table order, first
 // match wins:
 //  - known builds, identified by section digests: identical code is strong;
-//  - layout rules over section names and flags that packers and protectors
-//    leave: cheats hide behind them, but so does ordinary commercial software,
-//    so these are suspects only, never strong.
+//  - layout rules over section names (data/fuzzy_corpus_sections.tsv) and
+//    flags that packers and protectors leave: cheats hide behind them, but so
+//    does ordinary commercial software, so these are suspects only, never strong.
 #include "checks/fuzzy_corpus_check.hpp"
 
 #include <set>
@@ -14,87 +14,47 @@
 #include <utility>
 #include <vector>
 
+#include "checks/detection_tables.hpp"
 #include "evidence/text.hpp"
+#include "reports/fields.hpp"
 
 namespace ac {
 namespace {
 
-constexpr std::string_view kHigh = "high";
-constexpr std::string_view kMedium = "medium";
-constexpr std::string_view kLow = "low";
-
 // ------------------------------------------------------------ known builds
 
-// Each non-empty digest must equal the fingerprint's. Strong when the code
-// section is part of the identity, or import and data digests both are; an
-// import set alone is shared by too many small programs to be more than a
-// suspect.
-struct KnownBuild {
-    std::string_view rule_id;
-    std::string_view family;
-    std::string_view code_md5;
-    std::string_view import_md5;
-    std::string_view data_md5;
-};
+// Known builds (data/fuzzy_corpus_builds.tsv): each non-empty digest must
+// equal the fingerprint's. Strong when the code section is part of the
+// identity, or import and data digests both are; an import set alone is
+// shared by too many small programs to be more than a suspect.
 
-constexpr KnownBuild kKnownBuilds[] = {
-    // Corpus test build: any PE whose .text raw data is the marker
-    // "KNOWN-CHEAT-CORPUS-TEST-BUILD: harmless code section of the fuzzy corpus test build.\n"
-    // padded with zeros to 512 bytes (tests build one to see the strong verdict).
-    {"known-build-test-0001", "corpus-test-build", "5a03e04fe50df04f05f1964e0b2a40db", "", ""},
-};
+constexpr std::string_view kWritableCode = word::feature_writable_code;
+constexpr std::string_view kNoImportTable = word::feature_no_import_table;
 
-// ------------------------------------------------------------ layout features
-
-constexpr std::string_view kWritableCode = "writable_code_section";
-constexpr std::string_view kNoImportTable = "no_import_table";
-
-// Section names (lowercased) and the feature each stands for.
-constexpr std::pair<std::string_view, std::string_view> kPackerSections[] = {
-    // UPX: the empty target section and the packed data
-    {"upx0", "upx_section"}, {"upx1", "upx_section"}, {"upx2", "upx_section"},
-    // VMProtect virtualised code and its loader
-    {".vmp0", "vmp_section"}, {".vmp1", "vmp_section"}, {".vmp2", "vmp_section"},
-    // Themida / WinLicense
-    {".themida", "themida_section"}, {".winlice", "themida_section"},
-    // Enigma Protector
-    {".enigma1", "enigma_section"}, {".enigma2", "enigma_section"},
-    // older and smaller packers
-    {".aspack", "aspack_section"}, {".petite", "petite_section"}, {".mpress1", "mpress_section"},
-    {".mpress2", "mpress_section"}, {".nsp0", "nspack_section"}, {".nsp1", "nspack_section"},
-    {".nsp2", "nspack_section"},
-};
-
+// Layout rules (data/fuzzy_corpus_layout_rules.tsv), most specific first,
+// since the first match is reported; every feature must be present.
 struct LayoutRule {
     std::string_view rule_id;
     std::string_view family;
     std::string_view confidence;
-    std::vector<std::string_view> features;  // all must be present
+    std::vector<std::string_view> features;
 };
 
-// Most specific first, since the first match is reported.
 const std::vector<LayoutRule>& layout_rules() {
-    static const std::vector<LayoutRule> rules = {
-        // virtualising protector that also unpacks into writable code without an import table
-        {"layout-vmp-unpacker", "vmprotect", kMedium, {"vmp_section", kWritableCode, kNoImportTable}},
-        // same for Themida / WinLicense
-        {"layout-themida-unpacker", "themida", kMedium, {"themida_section", kWritableCode, kNoImportTable}},
-        // code that rewrites itself and resolves every API by hand: a hand-rolled unpacker stub
-        {"layout-self-unpacking", "generic-unpacker", kMedium, {kWritableCode, kNoImportTable}},
-        // VMProtect sections
-        {"layout-vmp", "vmprotect", kMedium, {"vmp_section"}},
-        // Themida / WinLicense sections
-        {"layout-themida", "themida", kMedium, {"themida_section"}},
-        // Enigma Protector sections
-        {"layout-enigma", "enigma", kMedium, {"enigma_section"}},
-        // UPX: common among open-source tools, so only a low suspect
-        {"layout-upx", "upx", kLow, {"upx_section"}},
-        // older compressing packers
-        {"layout-aspack", "aspack", kLow, {"aspack_section"}},
-        {"layout-petite", "petite", kLow, {"petite_section"}},
-        {"layout-mpress", "mpress", kLow, {"mpress_section"}},
-        {"layout-nspack", "nspack", kLow, {"nspack_section"}},
-    };
+    static const std::vector<LayoutRule> rules = [] {
+        std::vector<LayoutRule> out;
+        for (const auto& row : tables::kLayoutRules) {
+            LayoutRule rule{row.rule_id, row.family, row.confidence, {}};
+            std::string_view rest = row.features;
+            while (!rest.empty()) {
+                size_t comma = rest.find(',');
+                rule.features.push_back(rest.substr(0, comma));
+                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            }
+            out.push_back(std::move(rule));
+        }
+        return out;
+    }();
     return rules;
 }
 
@@ -120,8 +80,11 @@ bool parse_u32(std::string_view text, int base, uint32_t& out) {
 // items joined with ";". The numbers are read from the right, so a name that
 // holds ":" still parses; an item that does not parse adds nothing.
 std::set<std::string_view> layout_features(const PeFingerprint& fp) {
-    static const std::unordered_map<std::string_view, std::string_view> section_feature(
-        std::begin(kPackerSections), std::end(kPackerSections));
+    static const std::unordered_map<std::string_view, std::string_view> section_feature = [] {
+        std::unordered_map<std::string_view, std::string_view> m;
+        for (const auto& row : tables::kPackerSections) m.emplace(row.section, row.feature);
+        return m;
+    }();
     std::set<std::string_view> features;
     std::string_view layout = fp.sectionLayout;
     while (!layout.empty()) {
@@ -151,7 +114,7 @@ std::set<std::string_view> layout_features(const PeFingerprint& fp) {
 }
 
 FuzzyCorpusVerdict known_build_verdict(const PeFingerprint& fp) {
-    for (const KnownBuild& build : kKnownBuilds) {
+    for (const tables::CorpusBuild& build : tables::kCorpusBuilds) {
         std::vector<std::string> matched;
         bool all_equal = true;
         for (auto [name, expected, actual] :
@@ -165,7 +128,7 @@ FuzzyCorpusVerdict known_build_verdict(const PeFingerprint& fp) {
         if (!all_equal || matched.empty()) continue;
         bool strong = !build.code_md5.empty() || (!build.import_md5.empty() && !build.data_md5.empty());
         return {true, strong, std::string(build.rule_id), std::string(build.family),
-                std::string(strong ? kHigh : kMedium), join_comma(matched)};
+                std::string(strong ? word::confidence_high : word::confidence_medium), join_comma(matched)};
     }
     return {};
 }

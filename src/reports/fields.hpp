@@ -45,6 +45,13 @@ inline constexpr std::string_view strength_name = "name";
 inline constexpr std::string_view strength_hash = "hash";
 inline constexpr std::string_view strength_fuzzy = "fuzzy";
 
+// fuzzy corpus: confidence and the layout features that are not section names
+inline constexpr std::string_view confidence_high = "high";
+inline constexpr std::string_view confidence_medium = "medium";
+inline constexpr std::string_view confidence_low = "low";
+inline constexpr std::string_view feature_writable_code = "writable_code_section";
+inline constexpr std::string_view feature_no_import_table = "no_import_table";
+
 // module inspection: hash, signature and text statuses
 inline constexpr std::string_view hashed = "hashed";
 inline constexpr std::string_view hash_error = "hash_error";
@@ -342,5 +349,95 @@ namespace word {
 inline constexpr std::string_view power_ac = "ac";
 inline constexpr std::string_view power_battery = "battery";
 }  // namespace word
+
+// ------------------------------------------------------------ the evidence tool
+namespace evidence_key {
+inline constexpr std::string_view fileType = "fileType";
+inline constexpr std::string_view found = "found";
+inline constexpr std::string_view lastWriteTime = "lastWriteTime";
+inline constexpr std::string_view md5 = "md5";
+inline constexpr std::string_view normalizedPath = "normalizedPath";
+inline constexpr std::string_view origin = "origin";
+inline constexpr std::string_view path = "path";
+inline constexpr std::string_view peCodeMd5 = "peCodeMd5";
+inline constexpr std::string_view peCodeSectionName = "peCodeSectionName";
+inline constexpr std::string_view peDataMd5 = "peDataMd5";
+inline constexpr std::string_view peEntryPoint = "peEntryPoint";
+inline constexpr std::string_view peFileSize = "peFileSize";
+inline constexpr std::string_view peImportMd5 = "peImportMd5";
+inline constexpr std::string_view peMachine = "peMachine";
+inline constexpr std::string_view peParsed = "peParsed";
+inline constexpr std::string_view peSectionCount = "peSectionCount";
+inline constexpr std::string_view peSectionLayout = "peSectionLayout";
+inline constexpr std::string_view peStatus = "peStatus";
+inline constexpr std::string_view signatureIssuer = "signatureIssuer";
+inline constexpr std::string_view signaturePublisher = "signaturePublisher";
+inline constexpr std::string_view signatureSource = "signatureSource";
+inline constexpr std::string_view signatureStatus = "signatureStatus";
+inline constexpr std::string_view signatureThumbprint = "signatureThumbprint";
+inline constexpr std::string_view signatureTrustedMicrosoft = "signatureTrustedMicrosoft";
+inline constexpr std::string_view size = "size";
+inline constexpr std::string_view tableCheatList = "tableCheatList";
+inline constexpr std::string_view tableCheatName = "tableCheatName";
+inline constexpr std::string_view tableCorpusConfidence = "tableCorpusConfidence";
+inline constexpr std::string_view tableCorpusFamily = "tableCorpusFamily";
+inline constexpr std::string_view tableCorpusRuleId = "tableCorpusRuleId";
+inline constexpr std::string_view tableCorpusStrong = "tableCorpusStrong";
+inline constexpr std::string_view tableKnownBadHolderDigest = "tableKnownBadHolderDigest";
+inline constexpr std::string_view tableKnownCheatDigest = "tableKnownCheatDigest";
+inline constexpr std::string_view tableToolCategory = "tableToolCategory";
+inline constexpr std::string_view tableWrapperName = "tableWrapperName";
+}  // namespace evidence_key
+
+namespace word {
+// what a path named: only a regular file is read
+inline constexpr std::string_view file_regular = "file";
+inline constexpr std::string_view file_directory = "directory";
+inline constexpr std::string_view file_missing = "missing";
+inline constexpr std::string_view file_other = "other";
+// which cheat-name list holds a name
+inline constexpr std::string_view list_verdict = "verdict";
+inline constexpr std::string_view list_inspection = "inspection";
+}  // namespace word
+
+// Every key of an evidence record; a path that is not a readable file keeps
+// the rest at these defaults.
+inline constexpr FieldDefault kEvidenceRecordSeed[] = {
+    {evidence_key::fileType, word::file_missing},
+    {evidence_key::found, "0"},
+    {evidence_key::lastWriteTime, "0"},
+    {evidence_key::md5, ""},
+    {evidence_key::normalizedPath, ""},
+    {evidence_key::origin, word::origin_unknown},
+    {evidence_key::path, ""},
+    {evidence_key::peCodeMd5, ""},
+    {evidence_key::peCodeSectionName, ""},
+    {evidence_key::peDataMd5, ""},
+    {evidence_key::peEntryPoint, "0x0"},
+    {evidence_key::peFileSize, "0"},
+    {evidence_key::peImportMd5, ""},
+    {evidence_key::peMachine, "0x0"},
+    {evidence_key::peParsed, "0"},
+    {evidence_key::peSectionCount, "0"},
+    {evidence_key::peSectionLayout, ""},
+    {evidence_key::peStatus, word::pe_not_parsed},
+    {evidence_key::signatureIssuer, ""},
+    {evidence_key::signaturePublisher, ""},
+    {evidence_key::signatureSource, ""},
+    {evidence_key::signatureStatus, ""},
+    {evidence_key::signatureThumbprint, ""},
+    {evidence_key::signatureTrustedMicrosoft, "0"},
+    {evidence_key::size, "0"},
+    {evidence_key::tableCheatList, ""},
+    {evidence_key::tableCheatName, ""},
+    {evidence_key::tableCorpusConfidence, ""},
+    {evidence_key::tableCorpusFamily, ""},
+    {evidence_key::tableCorpusRuleId, ""},
+    {evidence_key::tableCorpusStrong, "0"},
+    {evidence_key::tableKnownBadHolderDigest, "0"},
+    {evidence_key::tableKnownCheatDigest, "0"},
+    {evidence_key::tableToolCategory, ""},
+    {evidence_key::tableWrapperName, ""},
+};
 
 }  // namespace ac

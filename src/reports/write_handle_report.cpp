@@ -90,7 +90,7 @@ void describe_image_file(ReportRecord& r, const std::string& path) {
     if (facts.size <= kHolderDigestLimit) {
         std::string md5 = file_md5(path, facts);
         set_field(r, proc_key::externalWriteHandleProcessMd5, md5);
-        if (!md5.empty() && is_known_cheat_digest(md5)) {
+        if (!md5.empty() && is_known_bad_holder_digest(md5)) {
             set_field(r, proc_key::externalWriteHandleKnownBadHashMatch, word::flag_true);
             set_field(r, proc_key::externalWriteHandleToolHashMatch, word::flag_true);
         }

@@ -4,9 +4,12 @@
 #include <array>
 #include <filesystem>
 
+#include "checks/cheat_process_names.hpp"
+#include "checks/detection_tables.hpp"
 #include "checks/fuzzy_corpus_check.hpp"
 #include "checks/graphics_wrapper_check.hpp"
 #include "checks/known_cheat_digest_check.hpp"
+#include "checks/tool_process_table.hpp"
 #include "evidence/digest.hpp"
 #include "evidence/pe_fingerprint.hpp"
 
@@ -75,6 +78,23 @@ TEST(Checks, KnownCheatDigestsAndGraphicsWrapperSigners) {
     EXPECT_TRUE(wrapper_signature_distrusted("d3d9.dll", sig("unsigned", "")));
     EXPECT_TRUE(wrapper_signature_distrusted("dxgi.dll", sig("valid", "Cheap Certs Ltd")));
     EXPECT_FALSE(wrapper_signature_distrusted("dxgi.dll", sig("valid", "Microsoft Windows", true)));
+}
+
+// The generated tables keep each list apart: the quick verdict sees only its
+// own names, and a write-handle holder is judged by both digest tables.
+TEST(Checks, NameListsAndHolderDigestsFromTheDataFiles) {
+    EXPECT_TRUE(is_known_cheat_process("cheatengine.exe") && inspection_name_flagged("cheatengine.exe"));
+    EXPECT_FALSE(is_known_cheat_process("trainer.exe"));
+    EXPECT_TRUE(inspection_name_flagged("trainer.exe"));
+    EXPECT_FALSE(is_known_cheat_process("CheatEngine.exe") || inspection_name_flagged("notepad.exe"));
+    EXPECT_EQ(std::string(tool_category("x64dbg.exe")) + "," + std::string(tool_category("notepad.exe")), "debugger,");
+    EXPECT_TRUE(is_graphics_wrapper("xinput1_3.dll"));
+    for (const auto& row : tables::kKnownCheatDigests) EXPECT_TRUE(is_known_bad_holder_digest(row.md5)) << row.note;
+    for (const auto& row : tables::kKnownBadHolderDigests) {
+        EXPECT_TRUE(is_known_bad_holder_digest(row.md5)) << row.note;
+        EXPECT_FALSE(is_known_cheat_digest(row.md5)) << row.note;  // a holder digest alone is no cheat
+    }
+    EXPECT_FALSE(is_known_bad_holder_digest(""));
 }
 
 }  // namespace
