@@ -1,0 +1,41 @@
+# The attack suite's programs: a test game and one small program per technique,
+# all in <build>/attacks. bench/attack_suite drives them.
+set(ATTACK_DIR ${CMAKE_BINARY_DIR}/attacks)
+set(ATTACK_TECHNIQUES manual_map remote_thread thread_hijack write_handle debugger load_module)
+
+if(WIN32)
+  set(attack_sources attacks/win)
+  set(attack_link_options -static -static-libgcc -static-libstdc++)
+else()
+  set(attack_sources attacks/linux)
+  set(attack_link_options)
+endif()
+
+add_custom_target(attack_programs)
+foreach(name game ${ATTACK_TECHNIQUES})
+  set(target attack_${name})
+  add_executable(${target} ${attack_sources}/${name}.cpp)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ATTACK_DIR})
+  target_link_options(${target} PRIVATE ${attack_link_options})
+  add_dependencies(attack_programs ${target})
+endforeach()
+
+add_library(attack_wrapper_stub SHARED ${attack_sources}/wrapper_stub.cpp)
+set_target_properties(attack_wrapper_stub PROPERTIES PREFIX "" OUTPUT_NAME wrapper_stub
+  RUNTIME_OUTPUT_DIRECTORY ${ATTACK_DIR} LIBRARY_OUTPUT_DIRECTORY ${ATTACK_DIR})
+add_dependencies(attack_programs attack_wrapper_stub)
+
+if(WIN32)
+  target_link_options(attack_wrapper_stub PRIVATE ${attack_link_options})
+  target_link_libraries(attack_debugger PRIVATE kernel32)
+  # The known cheat program's Windows stand-in, and the runner that drives the
+  # suite under Wine through the core (the Python module cannot run there).
+  add_executable(attack_idle attacks/win/idle.cpp)
+  add_executable(attack_runner attacks/win/runner.cpp)
+  target_link_libraries(attack_runner PRIVATE anticheat_core)
+  foreach(target attack_idle attack_runner)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ATTACK_DIR})
+    target_link_options(${target} PRIVATE ${attack_link_options})
+    add_dependencies(attack_programs ${target})
+  endforeach()
+endif()
