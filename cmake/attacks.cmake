@@ -27,15 +27,10 @@ add_dependencies(attack_programs attack_wrapper_stub)
 
 if(WIN32)
   target_link_options(attack_wrapper_stub PRIVATE ${attack_link_options})
-  target_link_libraries(attack_debugger PRIVATE kernel32)
-  # The known cheat program's Windows stand-in, and the runner that drives the
-  # suite under Wine through the core (the Python module cannot run there).
-  add_executable(attack_idle attacks/win/idle.cpp)
+  # The runner drives the suite under Wine through the core (the Python module cannot run there).
   add_executable(attack_runner attacks/win/runner.cpp)
   target_link_libraries(attack_runner PRIVATE anticheat_core)
-  foreach(target attack_idle attack_runner)
-    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ATTACK_DIR})
-    target_link_options(${target} PRIVATE ${attack_link_options})
-    add_dependencies(attack_programs ${target})
-  endforeach()
+  set_target_properties(attack_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ATTACK_DIR})
+  target_link_options(attack_runner PRIVATE ${attack_link_options})
+  add_dependencies(attack_programs attack_runner)
 endif()

@@ -16,6 +16,8 @@ constexpr std::string_view kKnownCheatDigests[] = {
     "2f31174d476fd0c87532e56af5208a1a",
     // testdata/known-cheat-test-module.dll: harmless Windows DLL without code to run.
     "c022610d680a97cd91c46b20eee33a15",
+    // testdata/known-cheat-test-program.exe: harmless Windows program that waits in Sleep().
+    "2ccc2438178f7916e6d587d7c2e30d18",
 };
 
 const std::unordered_set<std::string_view>& digest_set() {

@@ -1,6 +1,0 @@
-// Stands in for a cheat program: it only sleeps.
-#include <windows.h>
-
-int main() {
-    for (;;) Sleep(INFINITE);
-}
