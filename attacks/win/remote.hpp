@@ -51,14 +51,14 @@ inline uint64_t plant(HANDLE game, const void* bytes, size_t size, size_t region
 // address in every process of a session, so the attacker's own Sleep will do.
 inline std::vector<unsigned char> sleeping_code() {
     const uint64_t sleep = reinterpret_cast<uint64_t>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep"));
-    std::vector<unsigned char> code = {0x48, 0x83, 0xEC, 0x28};  // sub rsp, 40 (shadow space, alignment)
-    const size_t loop = code.size();
-    code.insert(code.end(), {0xB9, 0xFF, 0xFF, 0xFF, 0xFF});  // mov ecx, INFINITE
-    code.insert(code.end(), {0x48, 0xB8});                    // mov rax, Sleep
-    for (int i = 0; i < 8; ++i) code.push_back(static_cast<unsigned char>(sleep >> (8 * i)));
-    code.insert(code.end(), {0xFF, 0xD0});  // call rax
-    code.push_back(0xEB);                   // jmp loop
-    code.push_back(static_cast<unsigned char>(static_cast<int>(loop) - static_cast<int>(code.size() + 1)));
+    std::vector<unsigned char> code = {
+        0x48, 0x83, 0xEC, 0x28,        // sub rsp, 40 (shadow space, alignment)
+        0xB9, 0xFF, 0xFF, 0xFF, 0xFF,  // loop: mov ecx, INFINITE
+        0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0,  // mov rax, Sleep
+        0xFF, 0xD0,                    // call rax
+        0xEB, 0xED,                    // jmp loop
+    };
+    std::memcpy(code.data() + 11, &sleep, sizeof sleep);
     return code;
 }
 

@@ -5,18 +5,19 @@
 // process of the machine). bench/attack_suite reads the lines.
 //   attack_runner stage TESTDATA_DIR TECHNIQUE...
 //   attack_runner sweep
+// The core's headers name Win32 constants themselves: they come before <windows.h>.
+#include "checks/thread_hijack_check.hpp"
+#include "reports/cheat_process_scan.hpp"
+#include "reports/module_report.hpp"
+#include "reports/process_report.hpp"
+#include "reports/record.hpp"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "checks/thread_hijack_check.hpp"
-#include "reports/cheat_process_scan.hpp"
-#include "reports/module_report.hpp"
-#include "reports/process_report.hpp"
-#include "reports/record.hpp"
 
 namespace {
 

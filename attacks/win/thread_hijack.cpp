@@ -1,6 +1,8 @@
 // Hijacks a worker thread of the game: suspends it, points its instruction
 // pointer at a few bytes of code in private memory (they only sleep) and
 // resumes it.
+#include <windows.h>
+// after windows.h, which it needs
 #include <tlhelp32.h>
 
 #include "remote.hpp"
