@@ -7,6 +7,7 @@
 //   attack_runner sweep
 // The core's headers name Win32 constants themselves: they come before <windows.h>.
 #include "checks/thread_hijack_check.hpp"
+#include "module/session.hpp"
 #include "reports/cheat_process_scan.hpp"
 #include "reports/module_report.hpp"
 #include "reports/process_report.hpp"
@@ -136,6 +137,8 @@ std::string observe(DWORD pid, const std::string& game_dir) {
     out += ac::thread_hijack_detected(target) ? "true" : "false";
     out += ",\"is_cheat_detected\":";
     out += ac::is_cheat_detected() ? "true" : "false";
+    out += ",\"verify_game_integrity\":";
+    out += ac::verify_game_integrity() ? "true" : "false";
     out += ",\"detect_cheat_process\":" + object_of(ac::detect_cheat_process_record()) + "},\"process\":{";
     for (const char* level : kLevels) {
         if (level != kLevels[0]) out += ',';
@@ -227,6 +230,7 @@ void sweep() {
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
         if (entry.th32ProcessID != 0) processes.emplace_back(entry.th32ProcessID, entry.szExeFile);
     CloseHandle(snapshot);
+    std::printf("{\"pid\":0,\"name\":\"\",\"cheat\":%s}\n", object_of(ac::detect_cheat_process_record()).c_str());
     for (const auto& [pid, name] : processes) {
         const auto target = static_cast<int32_t>(pid);
         std::printf("{\"pid\":%lu,\"name\":\"%s\",\"hijack\":%s,\"process\":%s,\"modules\":%s}\n", pid,
@@ -248,6 +252,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: attack_runner stage TESTDATA_DIR TECHNIQUE... | attack_runner sweep\n");
         return 2;
     }
+    ac::initialize_session("attack suite");  // as a client does before asking for verdicts
     Suite suite(argv[2]);
     for (int i = 3; i < argc; ++i) suite.run(argv[i]);
     return 0;

@@ -63,9 +63,11 @@ class SweepFindingsTest(unittest.TestCase):
                   "modules": [{"path": "C:\\Game\\D3D9.dll", "suspicious": "1",
                                "suspiciousReasons": "unexpected_graphics_input_wrapper",
                                "reportOnlyReasons": "known_cheat_hash,fuzzy_cheat_corpus_match"}]}
-        keys = set(suite.sweep_findings("windows", [record]))
+        machine = {"pid": 0, "name": "", "cheat": {"detected": "1", "name": "CheatEngine.exe"}}
+        keys = set(suite.sweep_findings("windows", [record, machine]))
         self.assertEqual(keys, {
             ("windows", "verdict", "memfd:*", "", "detect_thread_hijack"),
+            ("windows", "verdict", "cheatengine.exe", "", "is_cheat_detected"),
             ("windows", "suspicious", "memfd:*", "", "debuggerPresent"),
             ("windows", "report_only", "memfd:*", "", "manualMapReportOnly"),
             ("windows", "report_only", "memfd:*", "holder tool.exe", "externalWriteHandleReportOnly"),
