@@ -142,7 +142,8 @@ std::string observe(DWORD pid, const std::string& game_dir) {
     out += ",\"detect_cheat_process\":" + object_of(ac::detect_cheat_process_record()) + "},\"process\":{";
     for (const char* level : kLevels) {
         if (level != kLevels[0]) out += ',';
-        out += std::string("\"") + level + "\":" + object_of(ac::inspect_process_record(target, game_dir.c_str(), level));
+        out += std::string("\"") + level +
+               "\":" + object_of(ac::inspect_process_record(target, game_dir.c_str(), level));
     }
     out += "},\"modules\":{";
     for (const char* level : kLevels) {
@@ -195,7 +196,8 @@ public:
 private:
     std::vector<Stage> stages_for(const std::string& technique, DWORD pid) {
         const std::string game = std::to_string(pid), module = testdata_ + "\\known-cheat-test-module.dll";
-        const std::string tools = work_ + "\\tools", plugins = work_ + "\\plugins", deep = scratch_ + "\\cache\\x\\y\\z";
+        const std::string tools = work_ + "\\tools", plugins = work_ + "\\plugins";
+        const std::string deep = scratch_ + "\\cache\\x\\y\\z";
         auto attack = [&](const char* name) { return here_ + "attack_" + name + ".exe"; };
         if (technique == "manual_map_headers") return {{attack("manual_map"), game + " \"" + module + "\""}};
         if (technique == "manual_map_wiped") return {{attack("manual_map"), game + " \"" + module + "\" --wipe"}};
@@ -208,7 +210,8 @@ private:
         if (technique == "cheat_renamed") return {{copy_to(cheat, tools, "overlay-helper.exe"), "", false}};
         if (technique == "cheat_user_writable") return {{copy_to(cheat, deep, "overlay-helper.exe"), "", false}};
         if (technique == "cheat_module")
-            return {{attack("load_module"), game + " \"" + copy_to(module, plugins, "known-cheat-test-module.dll") + "\""}};
+            return {{attack("load_module"),
+                     game + " \"" + copy_to(module, plugins, "known-cheat-test-module.dll") + "\""}};
         if (technique == "cheat_module_rebuild")
             return {{attack("load_module"),
                      game + " \"" + copy_to(here_ + "overlay-render.dll", plugins, "overlay-render.dll") + "\""}};
