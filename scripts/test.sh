@@ -31,4 +31,5 @@ if [ -f "$ROOT/cmake/fuzz.cmake" ]; then
     cmake --build "$ROOT/build/fuzz" -j "$JOBS" --target pe_fuzzer
     (cd "$ROOT/build/fuzz" && ctest --output-on-failure)
 fi
+bash "$ROOT/scripts/ci/attacks.sh"
 echo "== all tests passed"

@@ -53,10 +53,44 @@ def windows_dll():
     return headers + bytes(0x200 - len(headers)) + text
 
 
+def windows_program():
+    """A 64-bit Windows console program that only calls Sleep(INFINITE) in a loop.
+    One import (KERNEL32.dll!Sleep), no relocations, no resources."""
+    iat, hint_name, dll_name = 0x2038, 0x2048, 0x2050
+    code = bytearray([0x48, 0x83, 0xEC, 0x28,        # sub rsp, 40
+                      0xB9, 0xFF, 0xFF, 0xFF, 0xFF,  # loop: mov ecx, INFINITE
+                      0xFF, 0x15, 0, 0, 0, 0,        #       call [Sleep]
+                      0xEB, 0xF3])                   #       jmp loop
+    struct.pack_into("<i", code, 11, iat - (0x1000 + 15))
+    idata = bytearray(0x60)
+    struct.pack_into("<IIIII", idata, 0, 0x2028, 0, 0, dll_name, iat)  # the one import descriptor
+    struct.pack_into("<Q", idata, 0x28, hint_name)                      # lookup table
+    struct.pack_into("<Q", idata, 0x38, hint_name)                      # address table
+    idata[0x48:0x50] = b"\0\0Sleep\0"
+    idata[0x50:0x5D] = b"KERNEL32.dll\0"
+    pe = 0x80
+    dos = bytearray(pe)
+    dos[0:2] = b"MZ"
+    struct.pack_into("<I", dos, 60, pe)
+    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", 0x8664, 2, 0, 0, 0, 240, 0x0023)
+    directories = bytearray(16 * 8)
+    struct.pack_into("<II", directories, 1 * 8, 0x2000, 40)
+    struct.pack_into("<II", directories, 12 * 8, iat, 16)
+    optional = struct.pack("<HBBIIIIIQIIHHHHHHIIIIHHQQQQII", 0x20B, 14, 0, 0x200, 0x200, 0, 0x1000, 0x1000,
+                           0x140000000, 0x1000, 0x200, 6, 0, 0, 0, 6, 0, 0, 0x3000, 0x200, 0, 3, 0x8100,
+                           0x100000, 0x1000, 0x100000, 0x1000, 0, 16) + bytes(directories)
+    text = struct.pack("<8sIIIIIIHHI", b".text", len(code), 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
+    imports = struct.pack("<8sIIIIIIHHI", b".idata", len(idata), 0x2000, 0x200, 0x400, 0, 0, 0, 0, 0xC0000040)
+    headers = bytes(dos) + coff + optional + text + imports
+    return (headers + bytes(0x200 - len(headers)) + bytes(code) + bytes(0x200 - len(code)) + bytes(idata)
+            + bytes(0x200 - len(idata)))
+
+
 FILES = {
     "known-cheat-test-file.txt": TEXT,
     "known-cheat-test-program": linux_program(),
     "known-cheat-test-module.dll": windows_dll(),
+    "known-cheat-test-program.exe": windows_program(),
 }
 
 if __name__ == "__main__":
@@ -64,6 +98,6 @@ if __name__ == "__main__":
         path = os.path.join(HERE, name)
         with open(path, "wb") as f:
             f.write(data)
-        if name.endswith("program"):
+        if "program" in name:
             os.chmod(path, 0o755)
         print(hashlib.md5(data).hexdigest(), name)
