@@ -6,7 +6,8 @@ if(WIN32)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   file(GLOB WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
   add_executable(windows_tests ${WINDOWS_TEST_SOURCES})
-  target_link_libraries(windows_tests PRIVATE anticheat_core gtest gtest_main)
+  # The tests themselves call crypt32 and version directly; the core does not link them.
+  target_link_libraries(windows_tests PRIVATE anticheat_core gtest gtest_main crypt32 version)
   target_include_directories(windows_tests PRIVATE tests)
   add_test(NAME windows_tests COMMAND windows_tests)
   set_tests_properties(windows_tests PROPERTIES TIMEOUT 1200
@@ -21,6 +22,22 @@ if(WIN32)
   target_link_options(fixture_module PRIVATE -static -static-libgcc -nostdlib -Wl,--entry=DllMain)
   target_link_libraries(fixture_module PRIVATE kernel32)
   add_dependencies(windows_tests fixture_module)
+
+  # Helpers of the write-handle and DLL-loading tests: a process that holds a
+  # handle to another, copies of three system DLLs that leave a marker when
+  # they load, and a probe that runs the evidence calls beside them.
+  add_executable(handle_holder tests/windows/helpers/handle_holder.cpp)
+  add_executable(planted_dll_probe tests/windows/helpers/planted_dll_probe.cpp)
+  target_link_libraries(planted_dll_probe PRIVATE anticheat_core)
+  add_dependencies(windows_tests handle_holder planted_dll_probe)
+  foreach(planted IN ITEMS version wintrust crypt32)
+    add_library(planted_${planted} SHARED tests/windows/helpers/planted_dll.cpp)
+    set_target_properties(planted_${planted} PROPERTIES PREFIX "" OUTPUT_NAME ${planted}
+                          RUNTIME_OUTPUT_DIRECTORY ${WINDOWS_FIXTURE_DIR}/planted)
+    target_link_options(planted_${planted} PRIVATE -static -static-libgcc -nostdlib -Wl,--entry=DllMain)
+    target_link_libraries(planted_${planted} PRIVATE kernel32)
+    add_dependencies(windows_tests planted_${planted})
+  endforeach()
 
   find_program(FIXTURE_OPENSSL openssl)
   find_program(FIXTURE_OSSLSIGNCODE osslsigncode)
