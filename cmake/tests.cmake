@@ -11,7 +11,9 @@ if(WIN32)
   target_include_directories(windows_tests PRIVATE tests)
   add_test(NAME windows_tests COMMAND windows_tests)
   set_tests_properties(windows_tests PROPERTIES TIMEOUT 1200
-    ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDLLOVERRIDES=mscoree,mshtml=")
+    ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDLLOVERRIDES=mscoree,mshtml=\\;wintrust,crypt32=n,b")
+  # (wintrust and crypt32 "native first": Wine then loads a copy beside a program the way Windows does, which the
+  # planted-DLL test needs. Not version: Wine's own user32 imports it, so a copy would load before main.)
 
   # Fixtures next to the test executable: a module without runtime DLLs, and,
   # when the host has openssl and osslsigncode, signed copies of it with the

@@ -74,6 +74,19 @@ CompareObjectHandlesFn compare_object_handles() {
     return fn;
 }
 
+std::optional<std::string> ansi_of(const std::wstring& wide) {
+    if (wide.empty() || wide.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
+    int length = static_cast<int>(wide.size());
+    int needed = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::nullopt;
+    std::string out(static_cast<size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), needed, nullptr, nullptr) != needed)
+        return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
 // "\Device\HarddiskVolume3\x" -> "C:\x" through the drive letters' device
 // names; "\??\C:\x" -> "C:\x". Anything else (network, unmapped volumes) is
 // not a path the Win32 calls would give: nullopt.
@@ -98,19 +111,6 @@ std::optional<std::wstring> win32_path_of(std::wstring_view nt) {
     }
     return std::nullopt;
 }
-
-std::optional<std::string> ansi_of(const std::wstring& wide) {
-    if (wide.empty() || wide.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
-    int length = static_cast<int>(wide.size());
-    int needed = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::nullopt;
-    std::string out(static_cast<size_t>(needed), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), needed, nullptr, nullptr) != needed)
-        return std::nullopt;
-    return out;
-}
-
-}  // namespace
 
 bool Win32System::ntdll_loaded() { return GetModuleHandleA("ntdll.dll") != nullptr; }
 

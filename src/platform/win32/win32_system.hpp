@@ -92,12 +92,18 @@ bool resolve(HMODULE module, const char* name, Fn& out) {
     return out != nullptr;
 }
 
+// An NT path ("\\Device\\HarddiskVolume3\\x", "\\??\\C:\\x") in the Win32 form
+// ("C:\\x") through the drive letters' device names; nullopt for anything else.
+std::optional<std::wstring> win32_path_of(std::wstring_view nt_path);
+
 // Uppercase hexadecimal of a catalog hash as UTF-16: the member tag that
 // catalogs file their members under.
 std::u16string catalog_member_tag(const uint8_t* hash, size_t size);
 
 class Win32System final : public System {
 public:
+    Win32System();
+
     // session, processes and threads (processes.cpp)
     void enable_debug_privilege() override;
     uint32_t current_pid() override;

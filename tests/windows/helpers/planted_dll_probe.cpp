@@ -1,6 +1,6 @@
 // Runs the evidence and trust calls from a folder where copies of version.dll,
 // wintrust.dll and crypt32.dll wait beside it (the Windows tests place them).
-// With "--bare" it instead loads version.dll by its bare name, the way a
+// With "--bare" it instead loads crypt32.dll by its bare name, the way a
 // planted copy gets in, so that the test can see the plant would be caught.
 #include <cstdio>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include <windows.h>
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--bare") == 0) return LoadLibraryW(L"version.dll") ? 0 : 3;
+    if (argc == 2 && std::strcmp(argv[1], "--bare") == 0) return LoadLibraryW(L"crypt32.dll") ? 0 : 3;
 
     char self[MAX_PATH] = {};
     std::string exe(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
