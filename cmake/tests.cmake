@@ -32,6 +32,8 @@ if(WIN32)
   add_executable(planted_dll_probe tests/windows/helpers/planted_dll_probe.cpp)
   target_link_libraries(planted_dll_probe PRIVATE anticheat_core)
   add_dependencies(windows_tests handle_holder planted_dll_probe)
+  add_executable(handle_query_bench EXCLUDE_FROM_ALL bench/windows/handle_query_bench.cpp)
+  target_link_libraries(handle_query_bench PRIVATE anticheat_core)
   foreach(planted IN ITEMS version wintrust crypt32)
     add_library(planted_${planted} SHARED tests/windows/helpers/planted_dll.cpp)
     set_target_properties(planted_${planted} PROPERTIES PREFIX "" OUTPUT_NAME ${planted}
