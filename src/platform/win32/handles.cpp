@@ -3,6 +3,7 @@
 // path from the system's process-id record (no handle to the process needed).
 #include <atomic>
 #include <climits>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/win32/win32_system.hpp"

@@ -1,3 +1,5 @@
+#include <initializer_list>
+
 #include "platform/win32/win32_system.hpp"
 
 namespace ac::win32 {
