@@ -46,7 +46,8 @@ TEST_F(SignatureTest, EmbeddedFirstThenEachCatalogInOrder) {
 }
 
 TEST_F(SignatureTest, AnUnknownProviderIsAFailureLikeAnyOtherOnlyASystemWithoutOneVerifiesNothing) {
-    EXPECT_EQ(verify(win::TRUST_E_PROVIDER_UNKNOWN) + "," + verify(win::TRUST_E_PROVIDER_UNKNOWN, signer(u"Someone", u"CA")),
+    constexpr int32_t kUnknown = win::TRUST_E_PROVIDER_UNKNOWN;
+    EXPECT_EQ(verify(kUnknown) + "," + verify(kUnknown, signer(u"Someone", u"CA")),
               "invalid none ||,invalid embedded Someone|CA|ab");
     EXPECT_EQ(machine.trust_calls.size(), 2 * kAllPasses.size());  // every catalog tried, both times
     catalog_verifies(u"SHA1", signer(u"Microsoft Windows", u"PCA"));

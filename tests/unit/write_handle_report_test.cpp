@@ -103,7 +103,8 @@ TEST(WriteHandleScan, EveryStatusWritesItsWordAndNothingElseThenAHolderAmongSyst
             {"SystemProcessNames", "csrss.exe,lsass.exe,Secure System"}});
         EXPECT_EQ(r, expected);
         EXPECT_EQ(std::pair(m.windows_enumerations, m.process_snapshots), std::pair(1, 2));  // snapshots: names, parent
-        EXPECT_EQ(std::count(m.opened.begin(), m.opened.end(), std::pair(300u, win::PROCESS_QUERY_LIMITED_INFORMATION)), 1);
+        const auto described = std::pair(300u, win::PROCESS_QUERY_LIMITED_INFORMATION);
+        EXPECT_EQ(std::count(m.opened.begin(), m.opened.end(), described), 1);
 
         // Its image now 100 MiB (described, not digested); it exits half way; no window is visible.
         std::vector<uint8_t> image(0x400, 0xFF);  // time stamp 0xFFFFFFFF
@@ -146,7 +147,9 @@ TEST(WriteHandleScan, UnopenableSystemProcessesAreRecognisedByTheirListedPathACh
         m.add_handle(13, win::PROCESS_ALL_ACCESS);
         ReportRecord r = seeded_record(kProcessRecordSeed);
         EXPECT_EQ(scan_external_write_handles(kGame, r), hidden ? 1 : 2);
-        auto f = [&](const ReportRecord& rec, std::string_view key) { return get_field(rec, "externalWriteHandle" + std::string(key)); };
+        auto f = [](const ReportRecord& rec, std::string_view key) {
+            return get_field(rec, "externalWriteHandle" + std::string(key));
+        };
         if (!hidden) {  // the addresses tell every holder's handles apart: each is judged by its path
             EXPECT_EQ(std::tuple(f(r, "Status"), f(r, "Count"), f(r, "SystemProcessCount"), f(r, "SystemProcessNames")),
                       std::tuple("ok", "2", "3", "csrss.exe,lsass.exe,svchost.exe"));

@@ -100,7 +100,8 @@ TEST(WriteHandleReport, AWritingHolderIsCountedAndDescribedAReadingOneIsNot) {
               std::tuple(std::to_string(writer.pid()), "0x28", buffer_md5(image.data(), image.size()),
                          std::to_string(GetCurrentProcessId()), base_name(self)));
     EXPECT_EQ(std::tuple(to_lower(field(r, externalWriteHandleProcessName)),
-                         normalize_path(field(r, externalWriteHandleProcessPath)), field(r, externalWriteHandleProcessAccount)),
+                         normalize_path(field(r, externalWriteHandleProcessPath)),
+                         field(r, externalWriteHandleProcessAccount)),
               std::tuple("handle_holder.exe", normalize_path(holder_exe),
                          read_process_account(GetCurrentProcessId()).account));
     EXPECT_FALSE(field(r, externalWriteHandleProcessAccount).empty());

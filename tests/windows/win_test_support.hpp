@@ -61,7 +61,8 @@ struct Child {
         std::string line = "\"" + exe + "\" " + arguments;
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
-        if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &info))
+        if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                            &info))
             info = {};
     }
     ~Child() {
