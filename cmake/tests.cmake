@@ -15,13 +15,17 @@ if(WIN32)
   add_subdirectory(${ANTICHEAT_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   file(GLOB WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
   add_executable(windows_tests ${WINDOWS_TEST_SOURCES})
-  target_link_libraries(windows_tests PRIVATE anticheat_core gtest gtest_main)
+  # The tests themselves call crypt32 and version directly; the core does not link them.
+  target_link_libraries(windows_tests PRIVATE anticheat_core gtest gtest_main crypt32 version)
   target_include_directories(windows_tests PRIVATE tests)
   # Listing and running the cases both go through this wrapper, which gives
   # Wine its prefix and quiet settings (discovery has no ENVIRONMENT of its own).
+  # wintrust and crypt32 load "native first": Wine then loads a copy beside a
+  # program the way Windows does, which the planted-DLL test needs. Not version:
+  # Wine's own user32 imports it, so a copy would load before main.
   set(ANTICHEAT_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run.sh)
   file(CONFIGURE OUTPUT ${ANTICHEAT_WINE_RUN} CONTENT [=[#!/bin/sh
-export WINEDEBUG=-all WINEPREFIX="@CMAKE_BINARY_DIR@/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEPREFIX="@CMAKE_BINARY_DIR@/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=;wintrust,crypt32=n,b"
 exec /usr/lib/wine/wine64 "$@"
 ]=] @ONLY)
   file(CHMOD ${ANTICHEAT_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
@@ -51,6 +55,24 @@ exec /usr/lib/wine/wine64 "$@"
   endif()
   target_link_libraries(fixture_module PRIVATE kernel32)
   add_dependencies(windows_tests fixture_module)
+
+  # Helpers of the write-handle and DLL-loading tests: a process that holds a
+  # handle to another, copies of three system DLLs that leave a marker when
+  # they load, and a probe that runs the evidence calls beside them.
+  add_executable(handle_holder tests/windows/helpers/handle_holder.cpp)
+  add_executable(planted_dll_probe tests/windows/helpers/planted_dll_probe.cpp)
+  target_link_libraries(planted_dll_probe PRIVATE anticheat_core)
+  add_dependencies(windows_tests handle_holder planted_dll_probe)
+  add_executable(handle_query_bench EXCLUDE_FROM_ALL bench/windows/handle_query_bench.cpp)
+  target_link_libraries(handle_query_bench PRIVATE anticheat_core)
+  foreach(planted IN ITEMS version wintrust crypt32)
+    add_library(planted_${planted} SHARED tests/windows/helpers/planted_dll.cpp)
+    set_target_properties(planted_${planted} PROPERTIES PREFIX "" OUTPUT_NAME ${planted}
+                          RUNTIME_OUTPUT_DIRECTORY ${WINDOWS_FIXTURE_DIR}/planted)
+    target_link_options(planted_${planted} PRIVATE -static -static-libgcc -nostdlib -Wl,--entry=DllMain)
+    target_link_libraries(planted_${planted} PRIVATE kernel32)
+    add_dependencies(windows_tests planted_${planted})
+  endforeach()
 
   find_program(FIXTURE_OPENSSL openssl)
   find_program(FIXTURE_OSSLSIGNCODE osslsigncode)

@@ -3,6 +3,7 @@
 #include "checks/write_handle_check.hpp"
 
 #include <array>
+#include <unordered_map>
 
 #include "evidence/origin.hpp"
 #include "evidence/text.hpp"
@@ -73,6 +74,54 @@ bool is_system_holder(std::string_view name, std::string_view image_path) {
            directly_in_system_directory(image_path);
 }
 
+namespace {
+
+// The system hides object addresses (recent Windows without the debug
+// privilege, Wine): every write-capable entry of the same object type as our
+// handle is a candidate, identified by duplicating it from its holder. Each
+// holder is opened once, its candidates checked, and it is closed before the
+// next, so at most one holder handle and one duplicate are open at a time.
+void identify_by_duplication(uint32_t target_pid, const ProcessHandle& target_handle, const SystemHandle& own,
+                             const std::vector<SystemHandle>& entries, uint32_t self,
+                             WriteHandleCheckResult& result) {
+    std::vector<uint32_t> holders;                                // first-seen order
+    std::unordered_map<uint32_t, std::vector<size_t>> candidates;  // holder -> entry indexes
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const SystemHandle& e = entries[i];
+        if (e.holder_pid == self || e.holder_pid == target_pid || e.object_type_index != own.object_type_index ||
+            !grants_write_access(e.granted_access))
+            continue;
+        auto& list = candidates[e.holder_pid];
+        if (list.empty()) holders.push_back(e.holder_pid);
+        list.push_back(i);
+    }
+
+    std::vector<bool> matched(entries.size(), false);
+    size_t opened = 0, duplications = 0;
+    for (uint32_t holder : holders) {
+        const std::vector<size_t>& mine = candidates[holder];
+        bool complete = false;
+        if (opened < kMaxDuplicatedHolders && duplications < kMaxDuplications) {
+            ++opened;
+            if (auto process = sys().open_process(holder, win::PROCESS_DUP_HANDLE)) {
+                size_t checked = 0;
+                for (size_t index : mine) {
+                    if (checked == kMaxDuplicationsPerHolder || duplications == kMaxDuplications) break;
+                    ++checked, ++duplications;
+                    matched[index] =
+                        sys().handle_refers_to(*process, entries[index].handle_value, target_handle, target_pid);
+                }
+                complete = checked == mine.size();
+            }
+        }
+        if (!complete) result.unchecked_holders.push_back(holder);
+    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (matched[i]) result.handles.push_back({entries[i].holder_pid, entries[i].granted_access});
+}
+
+}  // namespace
+
 WriteHandleCheckResult find_write_handles(uint32_t target_pid, const ProcessHandle& target_handle) {
     WriteHandleCheckResult result;
     HandleQuery query = sys().query_system_handles();
@@ -82,23 +131,27 @@ WriteHandleCheckResult find_write_handles(uint32_t target_pid, const ProcessHand
         return result;
     }
 
-    // The target is the object behind our own handle; nothing else identifies
-    // it reliably, so without that entry the check does not guess.
+    // Our own entry tells the target's object (or, where addresses are
+    // hidden, its object type); without it the check does not guess.
     uint32_t self = sys().current_pid();
-    uint64_t target_object = 0;
+    const SystemHandle* own = nullptr;
     for (const SystemHandle& entry : query.handles) {
         if (entry.holder_pid == self && entry.handle_value == target_handle.value()) {
-            target_object = entry.object;
+            own = &entry;
             break;
         }
     }
-    if (target_object == 0) {
+    if (!own) {
         result.outcome = WriteHandleCheckResult::Outcome::target_unidentified;
+        return result;
+    }
+    if (own->object == 0) {
+        identify_by_duplication(target_pid, target_handle, *own, query.handles, self, result);
         return result;
     }
 
     for (const SystemHandle& entry : query.handles) {
-        if (entry.object != target_object || entry.holder_pid == target_pid || entry.holder_pid == self) continue;
+        if (entry.object != own->object || entry.holder_pid == target_pid || entry.holder_pid == self) continue;
         if (grants_write_access(entry.granted_access))
             result.handles.push_back({entry.holder_pid, entry.granted_access});
     }

@@ -77,12 +77,11 @@ SignatureInfo verify_signature(std::string_view path) {
     if (path.empty()) return info;
     auto wide = sys().ansi_to_wide(path);
     if (!wide || wide->empty()) return info;
+    // Without any trust provider nothing can be verified; calling the file
+    // "invalid" would be a verdict nobody made.
+    if (!sys().trust_provider_available()) return info;
 
     EmbeddedTrust embedded = sys().trust_embedded(*wide);
-    // Without a trust provider nothing was verified at all; calling the file
-    // "invalid" would be a verdict nobody made, and no catalog can be asked.
-    if (embedded.result == win::TRUST_E_PROVIDER_UNKNOWN) return info;
-
     read_signer(embedded.signer, info);
     if (embedded.result == 0) {
         info.status = std::string(word::sig_valid);

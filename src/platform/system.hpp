@@ -66,7 +66,7 @@ inline constexpr uint32_t PAGE_NOCACHE = 0x200;
 inline constexpr uint32_t PAGE_WRITECOMBINE = 0x400;
 
 inline constexpr int32_t TRUST_E_NOSIGNATURE = static_cast<int32_t>(0x800B0100u);
-// No trust provider on this system: nothing could be verified at all.
+// The trust provider does not know the requested action.
 inline constexpr int32_t TRUST_E_PROVIDER_UNKNOWN = static_cast<int32_t>(0x800B0001u);
 inline constexpr uint32_t STATUS_INFO_LENGTH_MISMATCH = 0xC0000004u;
 }  // namespace win
@@ -147,6 +147,7 @@ struct SystemHandle {
     uint64_t handle_value = 0;
     uint64_t object = 0;  // kernel object address (0 when the system hides it)
     uint32_t granted_access = 0;
+    uint16_t object_type_index = 0;  // the kind of object (process, thread, file, ...)
 };
 
 struct HandleQuery {
@@ -253,6 +254,16 @@ public:
     virtual bool ntdll_loaded() = 0;                  // GetModuleHandleA("ntdll.dll")
     virtual bool handle_query_available() = 0;        // GetProcAddress(NtQuerySystemInformation)
     virtual HandleQuery query_system_handles() = 0;   // SystemExtendedHandleInformation (64)
+    // Whether entry `handle_value` of `holder` (opened with PROCESS_DUP_HANDLE)
+    // refers to the same process as `own`, our handle to `target_pid`:
+    // DuplicateHandle into this process, then CompareObjectHandles, or where
+    // that is missing the duplicate's process id. False when it cannot be
+    // duplicated. The duplicate is closed before returning.
+    virtual bool handle_refers_to(ProcessHandle& holder, uint64_t handle_value, const ProcessHandle& own,
+                                  uint32_t target_pid) = 0;
+    // A process's image path without opening it (SystemProcessIdInformation,
+    // class 88), in Win32 form and the ANSI code page; nullopt when unknown.
+    virtual std::optional<std::string> image_path_unopened(uint32_t pid) = 0;
 
     // files
     virtual FileFacts file_facts(std::string_view path) = 0;
@@ -268,7 +279,9 @@ public:
     virtual std::optional<std::u16string> ansi_to_wide(std::string_view text) = 0;
     virtual std::optional<std::string> wide_to_utf8(std::u16string_view text) = 0;
 
-    // signatures (wintrust / crypt32)
+    // signatures (wintrust / crypt32); false where the system has no trust
+    // provider at all, so that nothing can be verified
+    virtual bool trust_provider_available() = 0;
     virtual EmbeddedTrust trust_embedded(const std::u16string& path) = 0;
     // Newer catalog interface; algorithm empty = the interface's default.
     virtual CatalogTrust trust_catalog(const std::u16string& path, const std::u16string* algorithm) = 0;

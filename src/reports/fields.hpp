@@ -32,6 +32,10 @@ inline constexpr std::string_view api_unavailable = "api_unavailable";
 inline constexpr std::string_view target_access_denied = "target_access_denied";
 inline constexpr std::string_view query_failed = "query_failed";
 inline constexpr std::string_view target_object_unavailable = "target_object_unavailable";
+// The scan completed, but some holders that are not system processes could
+// not be checked (not openable to duplicate their handles from, or past the
+// per-call bound); the counts cover the handles it could check.
+inline constexpr std::string_view partial = "partial";
 
 // integrity levels
 inline constexpr std::string_view integrity_low = "low";

@@ -66,7 +66,11 @@ public:
         if (it != holders_.end()) return it->second;
         if (!names_) names_ = snapshot_process_names();
         HolderIdentity identity;
-        identity.path = process_image_path(pid);
+        // The system's own record first: a holder we may not open (csrss.exe
+        // and the other system processes, to a normal user) still has a path
+        // for the system-holder rule.
+        identity.path = sys().image_path_unopened(pid).value_or(std::string());
+        if (identity.path.empty()) identity.path = process_image_path(pid);
         identity.name = base_name(identity.path);
         if (identity.name.empty()) {
             auto listed = names_->find(pid);
@@ -184,7 +188,12 @@ int32_t scan_external_write_handles(int32_t pid, ReportRecord& r) {
         }
     }
 
-    set_field(r, proc_key::externalWriteHandleStatus, word::ok);
+    // A holder that could not be checked matters only when it is not a system
+    // process: system holders are never counted, so they cannot change the count.
+    bool partial = false;
+    for (uint32_t holder : found.unchecked_holders) partial = partial || !holders.identify(holder).system;
+
+    set_field(r, proc_key::externalWriteHandleStatus, partial ? word::partial : word::ok);
     set_field(r, proc_key::externalWriteHandleCount, std::to_string(counted));
     set_field(r, proc_key::externalWriteHandleDetected, flag_text(counted >= 1));
     set_field(r, proc_key::externalWriteHandleSystemProcessCount, std::to_string(system_count));

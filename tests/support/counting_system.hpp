@@ -28,6 +28,10 @@ public:
     bool ntdll_loaded() override { return inner_.ntdll_loaded(); }
     bool handle_query_available() override { return inner_.handle_query_available(); }
     HandleQuery query_system_handles() override { return inner_.query_system_handles(); }
+    bool handle_refers_to(ProcessHandle& holder, uint64_t value, const ProcessHandle& own, uint32_t target) override {
+        return inner_.handle_refers_to(holder, value, own, target);
+    }
+    std::optional<std::string> image_path_unopened(uint32_t pid) override { return inner_.image_path_unopened(pid); }
     FileFacts file_facts(std::string_view path) override { return inner_.file_facts(path); }
     std::unique_ptr<FileReader> open_file(std::string_view path) override {
         ++file_opens;
@@ -39,6 +43,7 @@ public:
     std::string version_string(std::string_view path, std::string_view name) override { return inner_.version_string(path, name); }
     std::optional<std::u16string> ansi_to_wide(std::string_view text) override { return inner_.ansi_to_wide(text); }
     std::optional<std::string> wide_to_utf8(std::u16string_view text) override { return inner_.wide_to_utf8(text); }
+    bool trust_provider_available() override { return inner_.trust_provider_available(); }
     EmbeddedTrust trust_embedded(const std::u16string& path) override { return inner_.trust_embedded(path); }
     CatalogTrust trust_catalog(const std::u16string& path, const std::u16string* algorithm) override { return inner_.trust_catalog(path, algorithm); }
     CatalogTrust trust_catalog_legacy(const std::u16string& path) override { return inner_.trust_catalog_legacy(path); }

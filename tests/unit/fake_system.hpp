@@ -37,6 +37,7 @@ struct FakeProcess {
     std::string exe_name;
     std::optional<std::string> image_path;       // nullopt: the query fails
     bool snapshot_has_image_path = false;        // the process snapshot carries it (as the Linux adapter does)
+    std::optional<std::string> listed_path;      // the system's record of it, read without opening
     uint32_t denied_access = 0;                  // OpenProcess fails when any requested bit is here
     bool openable = true;                        // false: every OpenProcess fails
     std::optional<uint32_t> exit_code = win::STILL_ACTIVE;
@@ -77,6 +78,8 @@ public:
     std::vector<FakeWindow> windows;
     bool has_ntdll = true, has_handle_api = true;
     HandleQuery handle_query{true, 0, {}};
+    std::map<std::pair<uint32_t, uint64_t>, uint32_t> handle_targets;  // (holder, value) -> process it refers to
+    bool has_trust_provider = true;
     DebugSignals host_debug;
     std::function<EmbeddedTrust(const std::u16string&)> on_trust_embedded =
         [](const std::u16string&) { return EmbeddedTrust{win::TRUST_E_NOSIGNATURE, {}}; };
@@ -93,6 +96,7 @@ public:
 
     // ---- observations
     int privilege_steps = 0, live_process_handles = 0, handle_queries = 0, windows_enumerations = 0;
+    int duplications = 0;
     std::vector<std::pair<uint32_t, uint32_t>> opened;  // (pid, access) of successful opens
     std::map<std::string, int> file_opens;              // by exact path
     int process_snapshots = 0;                          // process_snapshot calls, failed ones included
@@ -134,7 +138,7 @@ public:
         FakeProcess* p = find(pid);
         if (!p || !p->openable || (access & p->denied_access)) return nullptr;
         opened.emplace_back(pid, access);
-        return std::make_unique<Handle>(*this, pid, next_handle_ += 4);
+        return std::make_unique<Handle>(*this, pid, access, next_handle_ += 4);
     }
 
     std::optional<std::vector<ProcessEntry>> process_snapshot() override {
@@ -194,6 +198,16 @@ public:
     bool ntdll_loaded() override { return has_ntdll; }
     bool handle_query_available() override { return has_handle_api; }
     HandleQuery query_system_handles() override { return ++handle_queries, handle_query; }
+    bool handle_refers_to(ProcessHandle& holder, uint64_t value, const ProcessHandle&, uint32_t target) override {
+        ++duplications;
+        auto& h = dynamic_cast<Handle&>(holder);
+        auto it = handle_targets.find({h.pid(), value});
+        return (h.access() & win::PROCESS_DUP_HANDLE) && it != handle_targets.end() && it->second == target;
+    }
+    std::optional<std::string> image_path_unopened(uint32_t pid) override {
+        FakeProcess* p = find(pid);
+        return p ? p->listed_path : std::nullopt;
+    }
 
     FileFacts file_facts(std::string_view path) override {
         auto it = files.find(std::string(path));
@@ -226,6 +240,7 @@ public:
         return native_system().wide_to_utf8(text);
     }
 
+    bool trust_provider_available() override { return has_trust_provider; }
     EmbeddedTrust trust_embedded(const std::u16string& path) override {
         trust_calls.push_back("embedded");
         return on_trust_embedded(path);
@@ -252,11 +267,14 @@ private:
 
     class Handle : public ProcessHandle {
     public:
-        Handle(FakeMachine& m, uint32_t pid, uint64_t value) : m_(m), pid_(pid), value_(value) {
+        Handle(FakeMachine& m, uint32_t pid, uint32_t access, uint64_t value)
+            : m_(m), pid_(pid), access_(access), value_(value) {
             ++m_.live_process_handles;
         }
         ~Handle() override { --m_.live_process_handles; }
         uint64_t value() const override { return value_; }
+        uint32_t pid() const { return pid_; }
+        uint32_t access() const { return access_; }
         std::optional<uint32_t> exit_code() override {
             FakeProcess* p = m_.find(pid_);
             return p ? p->exit_code : std::nullopt;
@@ -296,6 +314,7 @@ private:
     private:
         FakeMachine& m_;
         uint32_t pid_;
+        uint32_t access_;
         uint64_t value_;
     };
 

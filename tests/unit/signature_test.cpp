@@ -43,8 +43,19 @@ TEST_F(SignatureTest, EmbeddedFirstThenEachCatalogInOrder) {
     }
     EXPECT_EQ(verify(0, signer(u"Contoso Ltd", u"Contoso CA \u00e9", {0xDE, 0xAD, 0xBE, 0xEF})),
               "valid embedded Contoso Ltd|Contoso CA \xc3\xa9|deadbeef");
-    EXPECT_EQ(verify(win::TRUST_E_PROVIDER_UNKNOWN, signer(u"Someone", u"CA")), "unavailable none ||");
-    EXPECT_EQ(machine.trust_calls, (Calls{"embedded", "embedded"}));
+}
+
+TEST_F(SignatureTest, AnUnknownProviderIsAFailureLikeAnyOtherOnlyASystemWithoutOneVerifiesNothing) {
+    constexpr int32_t kUnknown = win::TRUST_E_PROVIDER_UNKNOWN;
+    EXPECT_EQ(verify(kUnknown) + "," + verify(kUnknown, signer(u"Someone", u"CA")),
+              "invalid none ||,invalid embedded Someone|CA|ab");
+    EXPECT_EQ(machine.trust_calls.size(), 2 * kAllPasses.size());  // every catalog tried, both times
+    catalog_verifies(u"SHA1", signer(u"Microsoft Windows", u"PCA"));
+    EXPECT_EQ(verify(), "valid catalog:SHA1 Microsoft Windows|PCA|ab ms");
+
+    machine.has_trust_provider = false, machine.trust_calls.clear();  // the Linux stand-in
+    EXPECT_EQ(verify(), "unavailable none ||");
+    EXPECT_EQ(machine.trust_calls, Calls{});
 }
 
 TEST_F(SignatureTest, CacheWhileTheFileIsUnchangedThenSignerFieldsAndSystemMakerTrust) {

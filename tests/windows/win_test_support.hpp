@@ -54,6 +54,33 @@ struct ScratchDir {
     std::string file(const std::string& name) const { return path + name; }
 };
 
+// A child process, ended and waited for when it goes out of scope.
+struct Child {
+    PROCESS_INFORMATION info = {};
+    Child(const std::string& exe, const std::string& arguments, DWORD flags = 0) {
+        std::string line = "\"" + exe + "\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                            &info))
+            info = {};
+    }
+    ~Child() {
+        if (!info.hProcess) return;
+        TerminateProcess(info.hProcess, 0), WaitForSingleObject(info.hProcess, 10000);
+        CloseHandle(info.hThread), CloseHandle(info.hProcess);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    explicit operator bool() const { return info.hProcess != nullptr; }
+    uint32_t pid() const { return info.dwProcessId; }
+    DWORD wait_exit(DWORD ms = 60000) const {  // the exit code, or STILL_ACTIVE on time-out
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+        return code;
+    }
+};
+
 inline const IMAGE_SECTION_HEADER* find_section(const uint8_t* image, const char* name) {
     auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image + dos->e_lfanew);

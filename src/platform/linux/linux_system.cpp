@@ -38,6 +38,10 @@ public:
     bool ntdll_loaded() override { return true; }
     bool handle_query_available() override { return true; }
     HandleQuery query_system_handles() override { return lx::query_system_handles(); }
+    // Every entry names its target (the pid stands in for the object), so
+    // nothing is ever identified by duplication here.
+    bool handle_refers_to(ProcessHandle&, uint64_t, const ProcessHandle&, uint32_t) override { return false; }
+    std::optional<std::string> image_path_unopened(uint32_t) override { return std::nullopt; }
 
     FileFacts file_facts(std::string_view path) override { return lx::file_facts(path); }
     std::unique_ptr<FileReader> open_file(std::string_view path) override { return lx::open_file(path); }
@@ -49,6 +53,7 @@ public:
     std::optional<std::u16string> ansi_to_wide(std::string_view text) override { return lx::ansi_to_wide(text); }
     std::optional<std::string> wide_to_utf8(std::u16string_view text) override { return lx::wide_to_utf8(text); }
 
+    bool trust_provider_available() override { return false; }
     EmbeddedTrust trust_embedded(const std::u16string&) override { return {win::TRUST_E_PROVIDER_UNKNOWN, {}}; }
     CatalogTrust trust_catalog(const std::u16string&, const std::u16string*) override { return {}; }
     CatalogTrust trust_catalog_legacy(const std::u16string&) override { return {}; }

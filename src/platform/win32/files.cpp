@@ -101,6 +101,27 @@ private:
     HCRYPTHASH hash_ = 0;
 };
 
+// version.dll's entry points, from the system directory only (see
+// load_system_library), resolved once.
+struct VersionApi {
+    decltype(&::GetFileVersionInfoSizeA) info_size = nullptr;
+    decltype(&::GetFileVersionInfoA) info = nullptr;
+    decltype(&::VerQueryValueA) query_value = nullptr;
+    bool complete = false;
+};
+
+const VersionApi& version_api() {
+    static const VersionApi api = [] {
+        VersionApi a;
+        HMODULE version = load_system_library(L"version.dll");
+        a.complete = resolve(version, "GetFileVersionInfoSizeA", a.info_size) &&
+                     resolve(version, "GetFileVersionInfoA", a.info) &&
+                     resolve(version, "VerQueryValueA", a.query_value);
+        return a;
+    }();
+    return api;
+}
+
 std::optional<std::string> directory_text(UINT (WINAPI* query)(LPSTR, UINT)) {
     char buffer[kDirectoryBuffer] = {};
     UINT n = query(buffer, kDirectoryBuffer);
@@ -147,16 +168,17 @@ std::optional<std::string> Win32System::windows_directory_raw() { return directo
 std::string Win32System::version_string(std::string_view path, std::string_view name) {
     auto file = c_text(path);
     auto key = c_text(name);
-    if (!file || !key) return {};
+    const VersionApi& api = version_api();
+    if (!file || !key || !api.complete) return {};
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(file->c_str(), &ignored);
+    DWORD size = api.info_size(file->c_str(), &ignored);
     if (size == 0) return {};
     std::vector<uint8_t> block(size, 0);
-    if (!GetFileVersionInfoA(file->c_str(), 0, size, block.data())) return {};
+    if (!api.info(file->c_str(), 0, size, block.data())) return {};
 
     void* translation = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &translation, &length) || length < 4 ||
+    if (!api.query_value(block.data(), "\\VarFileInfo\\Translation", &translation, &length) || length < 4 ||
         !translation)
         return {};
     const auto* pair = static_cast<const WORD*>(translation);
@@ -165,7 +187,7 @@ std::string Win32System::version_string(std::string_view path, std::string_view 
 
     void* value = nullptr;
     UINT value_length = 0;
-    if (!VerQueryValueA(block.data(), sub_block->c_str(), &value, &value_length) || !value || value_length == 0)
+    if (!api.query_value(block.data(), sub_block->c_str(), &value, &value_length) || !value || value_length == 0)
         return {};
     return version_value_text(block, value, value_length);
 }

@@ -53,6 +53,47 @@ static_assert(sizeof(CATALOG_INFO) == 524);
 using AcquireContext2Fn = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, PCCERT_STRONG_SIGN_PARA, DWORD);
 using CalcHash2Fn = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
 
+// The wintrust and crypt32 entry points, from the system directory only,
+// resolved once and kept for the life of the process (as import-linked
+// libraries would be).
+struct TrustApi {
+    decltype(&::WinVerifyTrust) verify_trust = nullptr;
+    decltype(&::WTHelperProvDataFromStateData) provider_data = nullptr;
+    decltype(&::WTHelperGetProvSignerFromChain) signer_from_chain = nullptr;
+    decltype(&::WTHelperGetProvCertFromChain) cert_from_chain = nullptr;
+    decltype(&::CryptCATAdminAcquireContext) acquire_context = nullptr;
+    decltype(&::CryptCATAdminCalcHashFromFileHandle) calc_hash = nullptr;
+    decltype(&::CryptCATAdminEnumCatalogFromHash) enum_catalog = nullptr;
+    decltype(&::CryptCATCatalogInfoFromContext) catalog_info = nullptr;
+    decltype(&::CryptCATAdminReleaseCatalogContext) release_catalog = nullptr;
+    decltype(&::CryptCATAdminReleaseContext) release_context = nullptr;
+    decltype(&::CertGetNameStringW) name_string = nullptr;
+    decltype(&::CertGetCertificateContextProperty) context_property = nullptr;
+    bool complete = false;
+};
+
+const TrustApi& trust_api() {
+    static const TrustApi api = [] {
+        TrustApi a;
+        HMODULE crypt32 = load_system_library(L"crypt32.dll");  // first: wintrust builds on it
+        HMODULE wintrust = load_system_library(L"wintrust.dll");
+        a.complete = resolve(wintrust, "WinVerifyTrust", a.verify_trust) &&
+                     resolve(wintrust, "WTHelperProvDataFromStateData", a.provider_data) &&
+                     resolve(wintrust, "WTHelperGetProvSignerFromChain", a.signer_from_chain) &&
+                     resolve(wintrust, "WTHelperGetProvCertFromChain", a.cert_from_chain) &&
+                     resolve(wintrust, "CryptCATAdminAcquireContext", a.acquire_context) &&
+                     resolve(wintrust, "CryptCATAdminCalcHashFromFileHandle", a.calc_hash) &&
+                     resolve(wintrust, "CryptCATAdminEnumCatalogFromHash", a.enum_catalog) &&
+                     resolve(wintrust, "CryptCATCatalogInfoFromContext", a.catalog_info) &&
+                     resolve(wintrust, "CryptCATAdminReleaseCatalogContext", a.release_catalog) &&
+                     resolve(wintrust, "CryptCATAdminReleaseContext", a.release_context) &&
+                     resolve(crypt32, "CertGetNameStringW", a.name_string) &&
+                     resolve(crypt32, "CertGetCertificateContextProperty", a.context_property);
+        return a;
+    }();
+    return api;
+}
+
 GUID verify_action() { return WINTRUST_ACTION_GENERIC_VERIFY_V2; }
 
 // Silent, offline verification: no UI, no revocation, cache-only retrieval.
@@ -71,20 +112,21 @@ TrustData trust_request(DWORD choice, void* what) {
 
 LONG verify(TrustData& data) {
     GUID action = verify_action();
-    return WinVerifyTrust(nullptr, &action, &data);
+    return trust_api().verify_trust(nullptr, &action, &data);
 }
 
 void close_state(TrustData& data) {
     GUID action = verify_action();
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    WinVerifyTrust(nullptr, &action, &data);
+    trust_api().verify_trust(nullptr, &action, &data);
 }
 
 std::u16string certificate_name(PCCERT_CONTEXT cert, DWORD flags) {
-    DWORD length = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, nullptr, 0);
+    const TrustApi& api = trust_api();
+    DWORD length = api.name_string(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, nullptr, 0);
     if (length <= 1) return {};
     std::u16string name(length, u'\0');
-    DWORD got = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr,
+    DWORD got = api.name_string(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr,
                                    reinterpret_cast<LPWSTR>(name.data()), length);
     if (got <= 1) return {};
     name.resize(got - 1 < length ? got - 1 : length);
@@ -94,10 +136,11 @@ std::u16string certificate_name(PCCERT_CONTEXT cert, DWORD flags) {
 }
 
 std::vector<uint8_t> certificate_sha1(PCCERT_CONTEXT cert) {
+    const TrustApi& api = trust_api();
     DWORD size = 0;
-    if (!CertGetCertificateContextProperty(cert, CERT_HASH_PROP_ID, nullptr, &size) || size == 0) return {};
+    if (!api.context_property(cert, CERT_HASH_PROP_ID, nullptr, &size) || size == 0) return {};
     std::vector<uint8_t> bytes(size, 0);
-    if (!CertGetCertificateContextProperty(cert, CERT_HASH_PROP_ID, bytes.data(), &size)) return {};
+    if (!api.context_property(cert, CERT_HASH_PROP_ID, bytes.data(), &size)) return {};
     bytes.resize(size);
     return bytes;
 }
@@ -106,11 +149,12 @@ std::vector<uint8_t> certificate_sha1(PCCERT_CONTEXT cert) {
 SignerCertificate read_signer(HANDLE state) {
     SignerCertificate out;
     if (!state) return out;
-    CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(state);
+    const TrustApi& api = trust_api();
+    CRYPT_PROVIDER_DATA* provider = api.provider_data(state);
     if (!provider) return out;
-    CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    CRYPT_PROVIDER_SGNR* signer = api.signer_from_chain(provider, 0, FALSE, 0);
     if (!signer) return out;
-    CRYPT_PROVIDER_CERT* cert = WTHelperGetProvCertFromChain(signer, 0);
+    CRYPT_PROVIDER_CERT* cert = api.cert_from_chain(signer, 0);
     if (!cert || !cert->pCert) return out;
     out.present = true;
     out.subject = certificate_name(cert->pCert, 0);
@@ -128,20 +172,21 @@ UniqueHandle open_for_hash(const std::u16string& path) {
 // Walks the catalogs that list the hash and verifies the file as a member of
 // each until one verifies.
 CatalogTrust search_catalogs(HCATADMIN admin, HANDLE file, const std::u16string& path, std::vector<BYTE>& hash) {
+    const TrustApi& api = trust_api();
     CatalogTrust out;
     const std::u16string tag = catalog_member_tag(hash.data(), hash.size());
     HCATINFO catalog = nullptr;
     for (;;) {
         // Passing the previous context lets the call release it; so only the
         // context in hand when the walk stops early is released below.
-        HCATINFO next = CryptCATAdminEnumCatalogFromHash(admin, hash.data(), static_cast<DWORD>(hash.size()), 0,
+        HCATINFO next = api.enum_catalog(admin, hash.data(), static_cast<DWORD>(hash.size()), 0,
                                                          &catalog);
         catalog = next;
         if (!catalog) break;
 
         CATALOG_INFO info = {};
         info.cbStruct = sizeof(info);
-        if (!CryptCATCatalogInfoFromContext(catalog, &info, 0)) continue;
+        if (!api.catalog_info(catalog, &info, 0)) continue;
 
         CatalogMember member = {};
         member.cbStruct = sizeof(member);
@@ -163,13 +208,13 @@ CatalogTrust search_catalogs(HCATADMIN admin, HANDLE file, const std::u16string&
         close_state(data);
         if (out.verified) break;
     }
-    if (catalog) CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
+    if (catalog) api.release_catalog(admin, catalog, 0);
     return out;
 }
 
 class Library {
 public:
-    explicit Library(const wchar_t* name) : module_(LoadLibraryW(name)) {}
+    explicit Library(const wchar_t* name) : module_(load_system_library(name)) {}
     ~Library() {
         if (module_) FreeLibrary(module_);
     }
@@ -185,7 +230,7 @@ class CatalogAdmin {
 public:
     CatalogAdmin() = default;
     ~CatalogAdmin() {
-        if (admin_) CryptCATAdminReleaseContext(admin_, 0);
+        if (admin_) trust_api().release_context(admin_, 0);
     }
     CatalogAdmin(const CatalogAdmin&) = delete;
     CatalogAdmin& operator=(const CatalogAdmin&) = delete;
@@ -210,7 +255,10 @@ std::u16string catalog_member_tag(const uint8_t* hash, size_t size) {
     return tag;
 }
 
+bool Win32System::trust_provider_available() { return trust_api().complete; }
+
 EmbeddedTrust Win32System::trust_embedded(const std::u16string& path) {
+    if (!trust_api().complete) return {TRUST_E_PROVIDER_UNKNOWN, {}};
     // A NUL inside would make the provider check a different, shorter path.
     if (!names_one_path(path)) return {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), {}};
     WINTRUST_FILE_INFO file = {};
@@ -228,7 +276,7 @@ EmbeddedTrust Win32System::trust_embedded(const std::u16string& path) {
 }
 
 CatalogTrust Win32System::trust_catalog(const std::u16string& path, const std::u16string* algorithm) {
-    if (!names_one_path(path)) return {};
+    if (!names_one_path(path) || !trust_api().complete) return {};
     Library wintrust(L"wintrust.dll");
     if (!wintrust.get()) return {};
     auto acquire = function_cast<AcquireContext2Fn>(GetProcAddress(wintrust.get(), "CryptCATAdminAcquireContext2"));
@@ -253,19 +301,20 @@ CatalogTrust Win32System::trust_catalog(const std::u16string& path, const std::u
 }
 
 CatalogTrust Win32System::trust_catalog_legacy(const std::u16string& path) {
-    if (!names_one_path(path)) return {};
+    if (!names_one_path(path) || !trust_api().complete) return {};
+    const TrustApi& api = trust_api();
     CatalogAdmin admin;  // acquired after the hash, released after the file is closed
     UniqueHandle file = open_for_hash(path);
     if (!file) return {};
     DWORD size = 0;
-    if (!CryptCATAdminCalcHashFromFileHandle(file.get(), &size, nullptr, 0) || size == 0) return {};
+    if (!api.calc_hash(file.get(), &size, nullptr, 0) || size == 0) return {};
     std::vector<BYTE> hash(size, 0);
     SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
-    if (!CryptCATAdminCalcHashFromFileHandle(file.get(), &size, hash.data(), 0)) return {};
+    if (!api.calc_hash(file.get(), &size, hash.data(), 0)) return {};
     hash.resize(size);
 
     GUID subsystem = verify_action();
-    if (!CryptCATAdminAcquireContext(admin.out(), &subsystem, 0)) return {};
+    if (!api.acquire_context(admin.out(), &subsystem, 0)) return {};
     return search_catalogs(admin.get(), file.get(), path, hash);
 }
 

@@ -76,12 +76,34 @@ Fn function_cast(FARPROC proc) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
 }
 
+// A system DLL from the system directory only. The module's own folder (and
+// the host's) come first in the default search order, and wintrust, crypt32
+// and version are no KnownDLLs, so a copy planted there would load into the
+// anti-cheat. They are therefore never import-linked either: their entry
+// points are looked up in the module this gives.
+inline HMODULE load_system_library(const wchar_t* name) {
+    return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// Looks `name` up in `module` into `out`; false (and `out` null) when absent.
+template <typename Fn>
+bool resolve(HMODULE module, const char* name, Fn& out) {
+    out = module ? function_cast<Fn>(GetProcAddress(module, name)) : nullptr;
+    return out != nullptr;
+}
+
+// An NT path ("\\Device\\HarddiskVolume3\\x", "\\??\\C:\\x") in the Win32 form
+// ("C:\\x") through the drive letters' device names; nullopt for anything else.
+std::optional<std::wstring> win32_path_of(std::wstring_view nt_path);
+
 // Uppercase hexadecimal of a catalog hash as UTF-16: the member tag that
 // catalogs file their members under.
 std::u16string catalog_member_tag(const uint8_t* hash, size_t size);
 
 class Win32System final : public System {
 public:
+    Win32System();
+
     // session, processes and threads (processes.cpp)
     void enable_debug_privilege() override;
     uint32_t current_pid() override;
@@ -102,6 +124,9 @@ public:
     bool ntdll_loaded() override;
     bool handle_query_available() override;
     HandleQuery query_system_handles() override;
+    bool handle_refers_to(ProcessHandle& holder, uint64_t handle_value, const ProcessHandle& own,
+                          uint32_t target_pid) override;
+    std::optional<std::string> image_path_unopened(uint32_t pid) override;
 
     // files, digests, directories, version resources (files.cpp)
     FileFacts file_facts(std::string_view path) override;
@@ -116,6 +141,7 @@ public:
     std::optional<std::string> wide_to_utf8(std::u16string_view text) override;
 
     // signatures (trust.cpp)
+    bool trust_provider_available() override;
     EmbeddedTrust trust_embedded(const std::u16string& path) override;
     CatalogTrust trust_catalog(const std::u16string& path, const std::u16string* algorithm) override;
     CatalogTrust trust_catalog_legacy(const std::u16string& path) override;
