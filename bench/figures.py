@@ -29,8 +29,8 @@ def main():
                 if b.get("run_type", "iteration") != "iteration" or "error_occurred" in b:
                     continue
                 rows.append((bench, b["run_name"], b["cpu_time"], b["real_time"], b["time_unit"]))
-    print("# Google Benchmark figures (cpu and wall time per call) of one run of bench/figures.py.")
-    print("# The reference's cost table prints them; regenerate both together.")
+    print("# Google Benchmark figures (cpu and wall time per call) of the Linux stand-in, Release build, on a shared")
+    print("# 2-core machine; written by bench/figures.py. The reference's cost table prints them: regenerate both together.")
     print("bench\tname\tcpu\treal\tunit")
     for bench, name, cpu, real, unit in rows:
         print("%s\t%s\t%.3g\t%.3g\t%s" % (bench, name, cpu, real, unit))

@@ -180,14 +180,13 @@ void print_key_table(const DocTable& table) {
     std::printf("### %s\n\n%s\n\n", std::string(table.title).c_str(), std::string(table.intro).c_str());
     std::printf("| key | default | form | levels | role | meaning |\n|---|---|---|---|---|---|\n");
     for (const KeyDoc& doc : table.docs) {
-        std::string def = "always present";
+        // Records without seeded defaults are written whole: no default to show.
+        std::string def = "—";
         if (!table.seed.empty()) {
             def = "not seeded";
             for (const ac::FieldDefault& seeded : table.seed)
                 if (seeded.first == doc.key) def = quoted(seeded.second);
             if (doc.key == ac::proc_key::scanLevel) def = "the level word";
-        } else if (table.docs.data() == std::data(kInfoKeyDocs) || table.docs.data() == std::data(kRegionKeyDocs)) {
-            def = "—";
         }
         std::printf("| `%s` | %s | %s | %s | %s | %s |\n", std::string(doc.key).c_str(), def.c_str(),
                     std::string(doc.form).c_str(), level_text(doc.level).c_str(),

@@ -201,7 +201,8 @@ inline constexpr KeyDoc kModuleKeyDocs[] = {
 
 // ------------------------------------------------------------ detect_cheat_process
 inline constexpr KeyDoc kCheatKeyDocs[] = {
-    {cheat_key::detected, "flag", "-", Role::verdict, "a process with a name on the quick verdict's list runs"},
+    {cheat_key::detected, "flag", "-", Role::fact,
+     "the verdict: a process with a name on the quick verdict's list runs"},
     {cheat_key::md5, "md5", "-", Role::fact, "digest of its image file, empty when unreadable"},
     {cheat_key::name, "text", "-", Role::fact, "its executable name as the process snapshot lists it"},
     {cheat_key::path, "path", "-", Role::fact, "its image path"},

@@ -29,7 +29,8 @@ check "standard input" "$scratch/stdin.jsonl" "$rc"
 rc=0; "$run" "$exe" "@$(winpath "$scratch/list.txt")" >"$scratch/list.jsonl" || rc=$?
 check "list file" "$scratch/list.jsonl" "$rc"
 cmp -s "$scratch/stdin.jsonl" "$scratch/list.jsonl" || { echo "list file and standard input differ"; exit 1; }
-rc=0; "$run" "$exe" -r "$(winpath "$dlls")" >"$scratch/walk.jsonl" || rc=$?
+# A trailing separator, as Windows users type folders, still names the folder.
+rc=0; "$run" "$exe" -r "$(winpath "$dlls")\\" >"$scratch/walk.jsonl" || rc=$?
 check "directory walk" "$scratch/walk.jsonl" "$rc"
 
 # Without -r a directory is a record of its own, and not a found file.

@@ -21,7 +21,14 @@ namespace word = ac::word;
 
 std::string_view path_type(const std::string& path) {
     struct stat st {};
+#ifdef _WIN32
+    // The C runtime's stat fails on "C:\Games\"; the folder is what was meant.
+    std::string trimmed = path;
+    while (trimmed.size() > 3 && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
+    if (::stat(trimmed.c_str(), &st) != 0) return word::file_missing;
+#else
     if (::stat(path.c_str(), &st) != 0) return word::file_missing;
+#endif
     if (S_ISREG(st.st_mode)) return word::file_regular;
     if (S_ISDIR(st.st_mode)) return word::file_directory;
     return word::file_other;
