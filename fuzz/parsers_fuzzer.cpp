@@ -27,8 +27,9 @@
 #include "platform/linux/procfs.hpp"
 #endif
 
-// On until the repair's validity test follows RFC 3629; the looser shape
-// is asserted either way.
+// 1: repaired values must also be valid as RFC 3629 defines UTF-8 (no
+// overlong forms, surrogates or values above U+10FFFF). The looser
+// lead/continuation shape is required either way.
 #ifndef ANTICHEAT_FUZZ_STRICT_UTF8
 #define ANTICHEAT_FUZZ_STRICT_UTF8 0
 #endif
