@@ -24,11 +24,13 @@
 #include "strict_text.hpp"
 #include "unit/fake_system.hpp"
 #if defined(__linux__)
+#include "platform/linux/address_space.hpp"
 #include "platform/linux/procfs.hpp"
 #endif
 
-// On until the repair's validity test follows RFC 3629; the looser shape
-// is asserted either way.
+// 1: repaired values must also be valid as RFC 3629 defines UTF-8 (no
+// overlong forms, surrogates or values above U+10FFFF). The looser
+// lead/continuation shape is required either way.
 #ifndef ANTICHEAT_FUZZ_STRICT_UTF8
 #define ANTICHEAT_FUZZ_STRICT_UTF8 0
 #endif
@@ -144,6 +146,27 @@ void fuzz_proc_maps(ByteReader in) {
         if (m.inode == 0) require(backing == lx::MapsLine::Backing::anonymous);
         if (backing == lx::MapsLine::Backing::file) require(!m.path.empty() && m.path[0] == '/');
     }
+
+    // The regions and modules built from the lines. The kernel prints
+    // mappings ascending and apart; only then must every answer hold the
+    // address asked for, but any lines must give a walk that ends.
+    bool ordered = true;
+    for (size_t i = 1; i < lines.size(); ++i) ordered = ordered && lines[i - 1].end <= lines[i].start;
+    const lx::AddressSpace space(lines);
+    size_t steps = 0;
+    for (uint64_t address = 0;; ++steps) {
+        require(steps <= 4 * lines.size() + 8);
+        auto region = space.query(address);
+        if (!region) break;
+        require(region->size > 0);
+        if (ordered) require(address >= region->base && address - region->base < region->size);
+        const uint64_t next = region->base + region->size;
+        if (next <= address) break;
+        address = next;
+    }
+    const auto modules = lx::image_modules(lines, lines.empty() ? std::string_view() : lines[0].path);
+    require(modules.size() <= lines.size());
+    for (const auto& module : modules) require(!module.path.empty());
 }
 
 void fuzz_proc_field(ByteReader in) {

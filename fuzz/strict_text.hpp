@@ -101,24 +101,23 @@ private:
         return true;
     }
 
-    // records != nullptr: this value is the top level and should be an array of objects.
+    // records != nullptr: this value is the top level, which has the
+    // records shape only when it is an array of objects.
     bool value(int depth, JsonRecords* records) {
         if (depth > kMaxDepth) return false;
         space();
+        if (peek() == '[') return array(depth, records);
+        if (records) shape_ = false;
         switch (peek()) {
-            case '[': return array(depth, records);
-            case '{':
-                if (records) shape_ = false;
-                return object(depth, nullptr);
+            case '{': return object(depth, nullptr);
             case '"': {
-                if (records) shape_ = false;
                 std::string ignored;
                 return string(ignored);
             }
-            case 't': return shape_ = !records && shape_, literal("true");
-            case 'f': return shape_ = !records && shape_, literal("false");
-            case 'n': return shape_ = !records && shape_, literal("null");
-            default: return shape_ = !records && shape_, number();
+            case 't': return literal("true");
+            case 'f': return literal("false");
+            case 'n': return literal("null");
+            default: return number();
         }
     }
 
