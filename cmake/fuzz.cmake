@@ -44,13 +44,11 @@ set_tests_properties(pe_fuzzer_corpus PROPERTIES TIMEOUT 300)
 # The parsers fuzzer: the other readers of hostile bytes, with the whole core
 # compiled in under the same sanitizers. Its inputs start with a byte that
 # picks the parser, so it keeps its own corpus and regression inputs.
-option(ANTICHEAT_FUZZ_STRICT_UTF8 "Require repaired text to be valid UTF-8 as RFC 3629 defines it" OFF)
 add_executable(parsers_fuzzer fuzz/parsers_fuzzer.cpp ${ANTICHEAT_CORE_SOURCES})
 target_include_directories(parsers_fuzzer PRIVATE src tests fuzz)
-set_source_files_properties(fuzz/parsers_fuzzer.cpp PROPERTIES
-  COMPILE_DEFINITIONS ANTICHEAT_FUZZ_STRICT_UTF8=$<BOOL:${ANTICHEAT_FUZZ_STRICT_UTF8}>)
 target_compile_options(parsers_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
 target_link_options(parsers_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
+target_link_libraries(parsers_fuzzer PRIVATE anticheat_tables)
 if(NOT WIN32)
   target_link_libraries(parsers_fuzzer PRIVATE OpenSSL::Crypto)
 endif()

@@ -28,13 +28,6 @@
 #include "platform/linux/procfs.hpp"
 #endif
 
-// 1: repaired values must also be valid as RFC 3629 defines UTF-8 (no
-// overlong forms, surrogates or values above U+10FFFF). The looser
-// lead/continuation shape is required either way.
-#ifndef ANTICHEAT_FUZZ_STRICT_UTF8
-#define ANTICHEAT_FUZZ_STRICT_UTF8 0
-#endif
-
 namespace ac::fuzz {
 namespace {
 
@@ -45,7 +38,7 @@ void require(bool condition) {
 // What every value the module hands back must be.
 void require_returnable(std::string_view value) {
     require(shaped_utf8(value));
-    if (ANTICHEAT_FUZZ_STRICT_UTF8) require(rfc3629_utf8(value));
+    require(rfc3629_utf8(value));
 }
 
 // ------------------------------------------------------------ text and JSON
