@@ -49,8 +49,8 @@ MEASURE = r"""
 import json, sys, threading, time
 sys.path.insert(0, sys.argv[1])
 import anticheat
-pid, game_dir, warm_runs = int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
-state = {"stop": False, "worst": 0.0}
+pid, game_dir, warm_runs, with_ticker = int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5] == "ticker"
+state = {"stop": not with_ticker, "worst": 0.0}
 
 def ticker():
     last = time.perf_counter()
@@ -73,6 +73,8 @@ def measure(call):
     return wall, state["worst"]
 
 out = {}
+if with_ticker:  # the control: the scheduler's own delays while the main thread only sleeps
+    out["idle (control)"] = measure(lambda: time.sleep(0.3))
 for name, call in (("inspect_process", lambda: anticheat.inspect_process(pid, game_dir, "heavy")),
                    ("inspect_process_modules", lambda: anticheat.inspect_process_modules(pid, game_dir, "heavy"))):
     wall, stall = measure(call)
@@ -103,7 +105,7 @@ def copy_programs(root, count, pad_bytes):
 
 
 def copy_libraries(root, limit):
-    """Copies of shared libraries that load on their own (checked by the game as it loads them)."""
+    """Copies of shared libraries, first in name order."""
     found = []
     for folder in ("/usr/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu"):
         if not os.path.isdir(folder):
@@ -123,6 +125,33 @@ def copy_libraries(root, limit):
     return found
 
 
+VET = r"""
+import ctypes, sys
+for path in sys.argv[1:]:
+    print(path, flush=True)
+    try:
+        ctypes.CDLL(path)
+    except OSError:
+        pass
+    print("ok", flush=True)
+"""
+
+
+def loadable(libraries):
+    """The libraries that load in one process together: a library whose
+    constructor kills the process is dropped, and loading resumes after it."""
+    good, pending = [], list(libraries)
+    while pending:
+        child = subprocess.run([sys.executable, "-c", VET] + pending, capture_output=True, text=True)
+        lines = child.stdout.splitlines()
+        done = [lines[i] for i in range(0, len(lines) - 1, 2) if lines[i + 1] == "ok"]
+        good += done
+        if child.returncode == 0:
+            break
+        pending = pending[len(done) + 1:]  # the one that was loading when the process died is dropped
+    return good
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("module_dirs", nargs="+")
@@ -140,7 +169,7 @@ def main():
         programs = copy_programs(root, args.processes, args.program_mib << 20)
         children += [subprocess.Popen([p, "3600"]) for p in programs]
         os.makedirs(os.path.join(root, "game"))
-        libraries = copy_libraries(os.path.join(root, "game"), args.libraries)
+        libraries = loadable(copy_libraries(os.path.join(root, "game"), args.libraries))
         game = subprocess.Popen([sys.executable, "-c", GAME % {"mappings": args.mappings, "threads": args.threads}]
                                 + libraries, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         children.append(game)
@@ -157,17 +186,23 @@ def main():
                 while f.read(1 << 20):
                     pass
 
-        rows = {}
+        # Each build in a fresh interpreter (cold caches), once with the ticker
+        # and once without it (the call's own wall time, no thread competing).
+        rows, quiet = {}, {}
         for module_dir in args.module_dirs:
-            out = subprocess.run([sys.executable, "-c", MEASURE, module_dir, str(game.pid), os.path.join(root, "game"),
-                                  str(args.warm_runs)], check=True, capture_output=True, text=True).stdout
-            rows[module_dir] = json.loads(out)
+            for mode, table in (("ticker", rows), ("none", quiet)):
+                out = subprocess.run([sys.executable, "-c", MEASURE, module_dir, str(game.pid),
+                                      os.path.join(root, "game"), str(args.warm_runs), mode],
+                                     check=True, capture_output=True, text=True).stdout
+                table[module_dir] = json.loads(out)
         names = list(next(iter(rows.values())).keys())
-        print("%-30s %-28s %12s %12s" % ("call", "module", "wall ms", "stall ms"))
+        print("%-30s %-28s %14s %12s %18s" % ("call", "module", "wall ms", "stall ms", "wall ms no ticker"))
         for name in names:
             for module_dir in args.module_dirs:
                 wall, stall = rows[module_dir][name]
-                print("%-30s %-28s %12.1f %12.1f" % (name, module_dir[-28:], wall * 1e3, stall * 1e3))
+                alone = quiet[module_dir].get(name, (float("nan"), 0))[0]
+                print("%-30s %-28s %14.1f %12.1f %18.1f" % (name, module_dir[-28:], wall * 1e3, stall * 1e3,
+                                                            alone * 1e3))
     finally:
         for child in children:
             child.kill()

@@ -52,7 +52,8 @@ std::optional<std::vector<ProcessEntry>> Win32System::process_snapshot() {
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32First(snap.get(), &entry); more; more = Process32Next(snap.get(), &entry))
-        out.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.cntThreads, field_text(entry.szExeFile)});
+        // No image path: the scans query each process for it, as they always have.
+        out.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.cntThreads, field_text(entry.szExeFile), {}});
     return out;
 }
 
