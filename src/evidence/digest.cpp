@@ -30,11 +30,11 @@ std::string buffer_md5(const void* bytes, size_t count) {
     return finish_hex(*hasher);
 }
 
-std::string file_md5(std::string_view path, const FileFacts& facts) {
+std::string file_md5(std::string_view path, const FileFacts& facts, std::string_view read_path) {
     std::string key = normalize_path(path);
     if (auto cached = g_digest_cache.find(key, facts)) return *cached;
 
-    auto file = sys().open_file(path);
+    auto file = sys().open_file(read_path.empty() ? path : read_path);
     if (!file) return {};
     auto hasher = sys().md5();
     if (!hasher) return {};

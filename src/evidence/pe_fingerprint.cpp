@@ -371,10 +371,10 @@ PeFingerprint read_pe_fingerprint(std::string_view path, const FileFacts& facts)
     return parse_pe_fingerprint(data);
 }
 
-PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts) {
+PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts, std::string_view read_path) {
     std::string key = normalize_path(path);
     if (auto cached = g_fingerprint_cache.find(key, facts)) return *cached;
-    PeFingerprint fp = read_pe_fingerprint(path, facts);
+    PeFingerprint fp = read_pe_fingerprint(read_path.empty() ? path : read_path, facts);
     g_fingerprint_cache.store(key, facts, fp);
     return fp;
 }

@@ -81,11 +81,14 @@ std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) {
     // the process whose maps were read even if the pid is reused meanwhile.
     UniqueFd dir = open_at(AT_FDCWD, ("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY);
     if (!dir) return std::nullopt;
-    UniqueFd view = memory_view_at(dir.get());
+    uint32_t thread = 0;
+    UniqueFd view = memory_view_at(dir.get(), &thread);
     auto maps = read_file_at(view.get(), "maps");
     if (!maps) return std::nullopt;
     auto exe = read_link_at(view.get(), "exe");
-    return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view());
+    // Task directories have no map_files, but /proc/TID, unlisted, does.
+    const std::string map_files = "/proc/" + std::to_string(thread ? thread : pid) + "/map_files/";
+    return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view(), map_files);
 }
 
 std::optional<uint64_t> thread_start_address(uint32_t pid, uint32_t tid) {
