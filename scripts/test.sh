@@ -19,6 +19,8 @@ WINEDEBUG=-all WINEPREFIX="$ROOT/build/windows/wineprefix" WINEDLLOVERRIDES="msc
     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 (cd "$ROOT/build/windows" && ctest --output-on-failure)
 
+bash "$ROOT/scripts/ci/sanitizers.sh"
+
 if [ -f "$ROOT/cmake/fuzz.cmake" ]; then
     echo "== PE fuzzer corpus replay (clang, ASan + UBSan)"
     CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

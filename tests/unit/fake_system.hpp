@@ -36,6 +36,7 @@ struct FakeProcess {
     uint32_t pid = 0, parent_pid = 0;
     std::string exe_name;
     std::optional<std::string> image_path;       // nullopt: the query fails
+    std::string image_content_path;              // the adapter's way to the image's bytes, if any
     uint32_t denied_access = 0;                  // OpenProcess fails when any requested bit is here
     bool openable = true;                        // false: every OpenProcess fails
     std::optional<uint32_t> exit_code = win::STILL_ACTIVE;
@@ -262,6 +263,10 @@ private:
         std::optional<std::string> image_path() override {
             FakeProcess* p = m_.find(pid_);
             return p ? p->image_path : std::nullopt;
+        }
+        std::string image_content_path() override {
+            FakeProcess* p = m_.find(pid_);
+            return p ? p->image_content_path : std::string();
         }
         std::optional<MemoryRegion> query_region(uint64_t address) override {
             FakeProcess* p = m_.find(pid_);
