@@ -92,7 +92,7 @@ def spawn_program(path, *argv):
     proc = subprocess.Popen([path, *argv], stdin=subprocess.DEVNULL)
     for _ in range(200):
         try:
-            if os.readlink("/proc/%d/exe" % proc.pid).startswith(os.path.dirname(path)):
+            if os.readlink(b"/proc/%d/exe" % proc.pid).startswith(os.path.dirname(os.fsencode(path))):
                 return proc
         except OSError:
             pass
@@ -199,11 +199,11 @@ class HostileInput(unittest.TestCase):
         target = self.mapper(path)
         stop = threading.Event()
 
-        def grow():  # sparse growth: endless to a reader, no disk used
+        def grow():  # sparse growth far faster than any digest: endless to a reader, no disk used
             with open(path, "r+b") as f:
                 size = os.path.getsize(path)
-                while not stop.is_set():
-                    size += 1 << 30
+                while not stop.is_set() and size < 4 << 40:
+                    size += 64 << 20
                     f.truncate(size)
                     time.sleep(0.001)
 
