@@ -124,7 +124,8 @@ std::vector<ModuleEntry> image_modules(const std::vector<MapsLine>& lines, std::
     out.reserve(images.size());
     for (auto& [_, f] : images) {
         std::string content;
-        if (!map_files.empty()) content.append(map_files).append(hex(f.first_start)).append("-").append(hex(f.first_end));
+        if (!map_files.empty())
+            content.append(map_files).append(hex(f.first_start)).append("-").append(hex(f.first_end));
         out.push_back({f.base, f.end - f.base, f.path, std::move(content)});
     }
     std::sort(out.begin(), out.end(), [&](const ModuleEntry& a, const ModuleEntry& b) {
