@@ -23,6 +23,8 @@ WINEDEBUG=-all WINEPREFIX="$ROOT/build/windows/wineprefix" WINEDLLOVERRIDES="msc
 (cd "$ROOT/build/windows" && ctest --output-on-failure)
 bash "$ROOT/scripts/ci/package.sh"
 
+bash "$ROOT/scripts/ci/sanitizers.sh"
+
 bash "$ROOT/scripts/ci/parsers-fuzz.sh"
 if [ -f "$ROOT/cmake/fuzz.cmake" ]; then
     echo "== PE fuzzer corpus replay (clang, ASan + UBSan)"

@@ -31,14 +31,14 @@ std::string buffer_md5(const void* bytes, size_t count) {
     return finish_hex(*hasher);
 }
 
-FileDigest file_digest(std::string_view path, const FileFacts& facts) {
+FileDigest file_digest(std::string_view path, const FileFacts& facts, std::string_view read_path) {
     const FileDigest failed;
     const FileDigest too_large{DigestOutcome::too_large, {}};
     std::string key = normalize_path(path);
     if (auto cached = g_digest_cache.find(key, facts)) return {DigestOutcome::hashed, *cached};
     if (facts.found && facts.size > kFileDigestCap) return too_large;
 
-    auto file = sys().open_file(path);
+    auto file = sys().open_file(read_path.empty() ? path : read_path);
     if (!file) return failed;
     // The length is fixed before the first read, so a file that keeps growing
     // (or a device that never ends) cannot hold the scan.
@@ -71,7 +71,9 @@ FileDigest file_digest(std::string_view path, const FileFacts& facts) {
     return {DigestOutcome::hashed, std::move(result)};
 }
 
-std::string file_md5(std::string_view path, const FileFacts& facts) { return file_digest(path, facts).md5; }
+std::string file_md5(std::string_view path, const FileFacts& facts, std::string_view read_path) {
+    return file_digest(path, facts, read_path).md5;
+}
 
 std::string process_image_path(uint32_t pid) {
     auto process = sys().open_process(pid, win::PROCESS_QUERY_LIMITED_INFORMATION);

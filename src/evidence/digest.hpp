@@ -30,9 +30,10 @@ std::string buffer_md5(const void* bytes, size_t count);
 // were not found): bytes appended meanwhile are left out, a file that shrank
 // fails. Cached by normalised path and validated by facts; above
 // kFileDigestCap the file is not read.
-FileDigest file_digest(std::string_view path, const FileFacts& facts);
+// The bytes are read through `read_path` when given (see FileSource).
+FileDigest file_digest(std::string_view path, const FileFacts& facts, std::string_view read_path = {});
 // The digest text alone; empty when not hashed for any reason.
-std::string file_md5(std::string_view path, const FileFacts& facts);
+std::string file_md5(std::string_view path, const FileFacts& facts, std::string_view read_path = {});
 std::string process_image_path(uint32_t pid);
 
 }  // namespace ac

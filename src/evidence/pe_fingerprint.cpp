@@ -512,10 +512,10 @@ PeFingerprint read_pe_fingerprint(std::string_view path, const FileFacts& facts)
     return read.status == word::pe_open_error ? stop(fp, word::pe_open_error) : read;
 }
 
-PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts) {
+PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts, std::string_view read_path) {
     std::string key = normalize_path(path);
     if (auto cached = g_fingerprint_cache.find(key, facts)) return *cached;
-    PeFingerprint fp = read_pe_fingerprint(path, facts);
+    PeFingerprint fp = read_pe_fingerprint(read_path.empty() ? path : read_path, facts);
     // A file that could not be opened or read is tried again next time.
     if (fp.status != word::pe_open_error) g_fingerprint_cache.store(key, facts, fp);
     return fp;

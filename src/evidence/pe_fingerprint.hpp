@@ -34,8 +34,9 @@ PeFingerprint read_pe_fingerprint(std::string_view path, const FileFacts& facts)
 PeFingerprint parse_pe_fingerprint(FileReader& file, uint64_t length);
 // The same over bytes in memory; fileSize is the buffer length.
 PeFingerprint parse_pe_fingerprint(std::span<const uint8_t> file);
-// Cached by normalised path, validated by facts.
-PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts);
+// Cached by normalised path, validated by facts; the bytes are read through
+// `read_path` when given (see FileSource).
+PeFingerprint pe_fingerprint(std::string_view path, const FileFacts& facts, std::string_view read_path = {});
 std::string read_import_name(std::span<const uint8_t> file, uint64_t offset);
 
 }  // namespace ac

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ac {
@@ -81,6 +82,8 @@ struct ProcessEntry {
     // What process_image_path would answer ("" when it would fail), when the
     // adapter read it while listing anyway; absent when callers must ask.
     std::optional<std::string> image_path;
+    // With image_path: where the image's bytes are read, as ModuleEntry::content_path.
+    std::string image_content_path;
 };
 
 struct ThreadEntry {
@@ -89,9 +92,18 @@ struct ThreadEntry {
 };
 
 struct ModuleEntry {
+    ModuleEntry() = default;
+    ModuleEntry(uint64_t base_, uint64_t size_, std::string path_, std::string content_path_ = {})
+        : base(base_), size(size_), path(std::move(path_)), content_path(std::move(content_path_)) {}
+
     uint64_t base = 0;
     uint64_t size = 0;
     std::string path;  // szExePath, system code page bytes
+    // Where the module file's facts and bytes are read when the adapter has a
+    // better way in than the name (Linux: the mapping itself, which still
+    // reaches a file deleted, renamed or replaced since it was mapped); empty
+    // means `path`. Reports show `path` and caches key on it either way.
+    std::string content_path;
 };
 
 // One VirtualQueryEx answer (MEMORY_BASIC_INFORMATION).
@@ -188,7 +200,10 @@ public:
     virtual ~ProcessHandle() = default;
     virtual uint64_t value() const = 0;                     // the handle value as the system lists it
     virtual std::optional<uint32_t> exit_code() = 0;        // GetExitCodeProcess
-    virtual std::optional<std::string> image_path() = 0;    // QueryFullProcessImageNameA, 1040 chars
+    // QueryFullProcessImageNameA: 1,040 characters first, more when the path is longer.
+    virtual std::optional<std::string> image_path() = 0;
+    // Where the image file's facts and bytes are read, as ModuleEntry::content_path.
+    virtual std::string image_content_path() { return {}; }
     // VirtualQueryEx; nullopt when the call does not fill a whole structure.
     virtual std::optional<MemoryRegion> query_region(uint64_t address) = 0;
     virtual ReadResult read_memory(uint64_t address, void* buffer, size_t size) = 0;

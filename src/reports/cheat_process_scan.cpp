@@ -6,6 +6,7 @@
 #include "checks/known_cheat_digest_check.hpp"
 #include "checks/tool_process_table.hpp"
 #include "evidence/digest.hpp"
+#include "evidence/file_source.hpp"
 #include "evidence/origin.hpp"
 #include "evidence/pe_fingerprint.hpp"
 #include "evidence/text.hpp"
@@ -13,15 +14,6 @@
 #include "reports/record.hpp"
 
 namespace ac {
-namespace {
-
-// The adapter may have read the image path while listing; asking again would
-// open every process a second time for the same answer.
-std::string image_path_of(const ProcessEntry& entry) {
-    return entry.image_path ? *entry.image_path : process_image_path(entry.pid);
-}
-
-}  // namespace
 
 CheatProcessMatch known_cheat_process_scan() {
     CheatProcessMatch match;
@@ -31,11 +23,9 @@ CheatProcessMatch known_cheat_process_scan() {
         if (!is_known_cheat_process(to_lower(entry.exe_name))) continue;
         match.detected = true;
         match.name = entry.exe_name;
-        match.path = image_path_of(entry);
-        if (!match.path.empty()) {
-            FileFacts facts = get_file_facts(match.path);
-            if (facts.found) match.md5 = file_md5(match.path, facts);
-        }
+        const FileSource image = process_image(entry);
+        match.path = image.path;
+        if (image.facts.found) match.md5 = file_md5(image.path, image.facts, image.read_path);
         break;
     }
     return match;
@@ -67,7 +57,8 @@ bool inspection_cheat_scan(ReportRecord& record, bool heavy) {
         const bool name_flag = inspection_name_flagged(lower_name) || !category.empty();
         if (!name_flag && !heavy) continue;
 
-        const std::string image_path = image_path_of(entry);
+        const FileSource image = process_image(entry);
+        const std::string& image_path = image.path;
         if (image_path.empty()) continue;
 
         if (name_flag && get_field(record, proc_key::knownCheatProcessHashMatch) != word::flag_true) {
@@ -81,10 +72,10 @@ bool inspection_cheat_scan(ReportRecord& record, bool heavy) {
         // No game directory here, so a process is never "game_dir".
         const std::string normalized = normalize_path(image_path);
         const std::string origin = classify_origin(normalized, std::string_view());
-        const FileFacts facts = get_file_facts(image_path);
+        const FileFacts& facts = image.facts;
         if (heavy && !name_flag && heavy_sweep_exempt(normalized, origin, facts)) continue;
 
-        const std::string md5 = file_md5(image_path, facts);
+        const std::string md5 = file_md5(image_path, facts, image.read_path);
         if (!md5.empty() && is_known_cheat_digest(md5)) {
             set_field(record, proc_key::knownCheatProcessHashMatch, word::flag_true);
             set_field(record, proc_key::knownCheatProcessNameOnlyMatch, word::flag_false);
@@ -100,7 +91,7 @@ bool inspection_cheat_scan(ReportRecord& record, bool heavy) {
         }
 
         if (!facts.found) continue;
-        const PeFingerprint fingerprint = pe_fingerprint(image_path, facts);
+        const PeFingerprint fingerprint = pe_fingerprint(image_path, facts, image.read_path);
         const FuzzyCorpusVerdict verdict = judge_fingerprint(fingerprint);
         if (!verdict.matched) continue;
         set_field(record, proc_key::fuzzyCheatProcessPath, image_path);

@@ -7,6 +7,7 @@
 #include "checks/graphics_wrapper_check.hpp"
 #include "checks/known_cheat_digest_check.hpp"
 #include "evidence/digest.hpp"
+#include "evidence/file_source.hpp"
 #include "evidence/origin.hpp"
 #include "evidence/pe_fingerprint.hpp"
 #include "evidence/signature.hpp"
@@ -100,8 +101,9 @@ ReportRecord inspect_module(const ModuleEntry& module, ProcessHandle* process, c
     std::string suspicious_text = join_comma(suspicious_list);
     std::vector<std::string> report_only;
 
-    // 3. facts
-    const FileFacts facts = get_file_facts(path);
+    // 3. facts, through the mapped file itself where the adapter offers it
+    const FileSource file = resolve_file(path, module.content_path);
+    const FileFacts& facts = file.facts;
 
     // 4. hash reasons and the candidate rule
     std::vector<std::string> hash_reasons;
@@ -118,7 +120,7 @@ ReportRecord inspect_module(const ModuleEntry& module, ProcessHandle* process, c
     if (candidate && !deep) {
         hash_status = word::not_hashed_scan_level;
     } else if (candidate) {
-        FileDigest digest = file_digest(path, facts);
+        FileDigest digest = file_digest(path, facts, file.read_path);
         if (digest.outcome == DigestOutcome::hashed) {
             md5 = std::move(digest.md5);
             hash_status = word::hashed;
@@ -132,7 +134,7 @@ ReportRecord inspect_module(const ModuleEntry& module, ProcessHandle* process, c
     PeFingerprint fingerprint = empty_pe_fingerprint();
     FuzzyCorpusVerdict corpus;
     if (candidate && deep && facts.found) {
-        fingerprint = pe_fingerprint(path, facts);
+        fingerprint = pe_fingerprint(path, facts, file.read_path);
         corpus = judge_fingerprint(fingerprint);
     }
 

@@ -93,6 +93,10 @@ TEST(LinuxChildProcess, RunsOnAfterItsMainThreadEndsAndEndsWhenReaped) {
     ReadResult read = h->read_memory(reinterpret_cast<uintptr_t>(known), copy, sizeof copy);
     EXPECT_EQ(std::tuple(h->exit_code(), read.ok, std::string(copy)),
               std::tuple(std::optional<uint32_t>(STILL_ACTIVE), true, std::string(known)));
+    auto late = os().open_process(child.pid(), PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);  // opened only now
+    char again[sizeof known] = {};
+    EXPECT_TRUE(late && late->read_memory(reinterpret_cast<uintptr_t>(known), again, sizeof again).ok &&
+                std::string(again) == known && os().file_facts(late->image_content_path()).found);
     auto region = h->query_region(reinterpret_cast<uintptr_t>(known));  // maps and exe from a running thread
     auto modules = os().module_snapshot(child.pid());
     EXPECT_TRUE(region && region->state == MEM_COMMIT && modules && !modules->empty() && h->image_path() &&
@@ -144,6 +148,11 @@ TEST(LinuxFiles, FactsReadersAndTheirFailures) {
                 std::string(buf, 6) == "456789");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(os().open_file(fifo) || os().open_file("/dev/zero")) << "a pipe or device may block or never end";
+    const std::string to_pagemap = dir + "/lib.so (deleted)";
+    ASSERT_EQ(::symlink("/proc/self/pagemap", to_pagemap.c_str()), 0);
+    for (std::string pseudo : {to_pagemap, dir, std::string("/proc/self/status"), std::string("/sys/power/state")})
+        EXPECT_FALSE(os().open_file(pseudo)) << pseudo << ": not a file on a disk";
+    EXPECT_TRUE(os().open_file("/proc/self/exe")) << "a magic link to a real file leads to it";
     const std::string cut = path + std::string(1, '\0') + ".gone";  // would name a.bin at the NUL
     EXPECT_TRUE(os().file_facts(cut) == FileFacts{} && !os().open_file(cut));
     std::filesystem::remove_all(dir);
@@ -199,10 +208,33 @@ TEST(ProcfsParsers, StatMapsAndSyscallLines) {
               std::tuple(MEM_FREE, 0x404000ull, 0x500000ull - 0x404000, MEM_FREE, lx::kUserSpaceEnd));
     EXPECT_FALSE(space.query(lx::kUserSpaceEnd));
 
-    auto modules = lx::image_modules(lines, "/usr/lib/libc.so.6");
+    auto modules = lx::image_modules(lines, "/usr/lib/libc.so.6", "/proc/9/map_files/");
     ASSERT_EQ(modules.size(), 2u) << "data files and anonymous memory are no modules";
     EXPECT_EQ(std::tuple(modules[0].path, modules[0].base, modules[0].size, modules[1].path),
               std::tuple("/usr/lib/libc.so.6", 0x7f0000010000ull, 0x3000ull, "/opt/game bin"));
+    EXPECT_EQ(std::tuple(modules[0].content_path, modules[1].content_path),
+              std::tuple("/proc/9/map_files/7f0000010000-7f0000011000", "/proc/9/map_files/400000-401000"));
+    auto odd = lx::parse_maps("1000-2000 r-xp 00000000 08:01 5 /tmp/a\\012b\\012.so (deleted)\n");
+    ASSERT_EQ(odd.size(), 1u);
+    EXPECT_EQ(odd[0].path, "/tmp/a\nb\n.so (deleted)") << "maps escapes a newline as \\012";
+}
+
+TEST(ProcfsParsers, UserfaultfdRangesFromSmaps) {
+    const std::string smaps =
+        "1000-3000 rwxp 00000000 00:00 0 \nSize:  8 kB\nVmFlags: rd wr ex mr mw me ac um\n"
+        "3000-4000 rw-p 00000000 00:00 0 \nSize:  4 kB\nVmFlags: rd wr mr mw me ac\n"
+        "5000-6000 rw-p 00000000 00:00 0 \nVmFlags: rd wr uw\n"
+        "7000-8000 rw-p 00000000 00:00 0 \nVmFlags: rd ui\nbroken\n"
+        "9000-a000 rw-p 00000000 08:01 7 /tmp/um uw\nVmFlags: rd wr mr\n";
+    const std::vector<lx::AddressRange> expected = {{0x1000, 0x3000}, {0x5000, 0x6000}, {0x7000, 0x8000}};
+    EXPECT_EQ(lx::userfaultfd_ranges(smaps), expected);
+    lx::UserfaultfdScan pieces;  // fed at line ends, as the adapter reads it
+    for (size_t at = 0; at < smaps.size();) {
+        size_t end = smaps.find('\n', at) + 1;
+        pieces.feed(std::string_view(smaps).substr(at, end - at));
+        at = end;
+    }
+    EXPECT_EQ(pieces.ranges(), expected);
 }
 
 }  // namespace

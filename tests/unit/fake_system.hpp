@@ -38,6 +38,7 @@ struct FakeProcess {
     std::optional<std::string> image_path;       // nullopt: the query fails
     bool snapshot_has_image_path = false;        // the process snapshot carries it (as the Linux adapter does)
     std::optional<std::string> listed_path;      // the system's record of it, read without opening
+    std::string image_content_path;              // the adapter's way to the image's bytes, if any
     uint32_t denied_access = 0;                  // OpenProcess fails when any requested bit is here
     bool openable = true;                        // false: every OpenProcess fails
     std::optional<uint32_t> exit_code = win::STILL_ACTIVE;
@@ -147,7 +148,8 @@ public:
         std::vector<ProcessEntry> out;
         for (auto& p : processes)
             out.push_back({p.pid, p.parent_pid, static_cast<uint32_t>(p.threads.size()), p.exe_name,
-                           p.snapshot_has_image_path ? std::optional(p.image_path.value_or("")) : std::nullopt});
+                           p.snapshot_has_image_path ? std::optional(p.image_path.value_or("")) : std::nullopt,
+                           p.snapshot_has_image_path ? p.image_content_path : std::string()});
         return out;
     }
 
@@ -282,6 +284,10 @@ private:
         std::optional<std::string> image_path() override {
             FakeProcess* p = m_.find(pid_);
             return p ? p->image_path : std::nullopt;
+        }
+        std::string image_content_path() override {
+            FakeProcess* p = m_.find(pid_);
+            return p ? p->image_content_path : std::string();
         }
         std::optional<MemoryRegion> query_region(uint64_t address) override {
             FakeProcess* p = m_.find(pid_);

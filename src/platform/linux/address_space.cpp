@@ -1,6 +1,8 @@
 #include "platform/linux/address_space.hpp"
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -32,7 +34,14 @@ struct ImageFile {
     uint64_t end = 0;
     bool has_offset_zero = false;
     std::string path;
+    uint64_t first_start = 0, first_end = 0;  // its first mapping, which names it in map_files
 };
+
+std::string hex(uint64_t value) {
+    char text[17];
+    int n = std::snprintf(text, sizeof text, "%" PRIx64, value);
+    return std::string(text, static_cast<size_t>(n));
+}
 
 // Files with at least one executable mapping, by file key.
 std::map<std::string, ImageFile> image_files(const std::vector<MapsLine>& lines) {
@@ -47,6 +56,8 @@ std::map<std::string, ImageFile> image_files(const std::vector<MapsLine>& lines)
         if (f.path.empty()) {
             f.path = m.path;
             f.base = m.start;
+            f.first_start = m.start;
+            f.first_end = m.end;
         }
         if (m.offset == 0 && !f.has_offset_zero) {
             f.has_offset_zero = true;
@@ -106,11 +117,17 @@ std::optional<MemoryRegion> AddressSpace::query(uint64_t address) const {
     return free;
 }
 
-std::vector<ModuleEntry> image_modules(const std::vector<MapsLine>& lines, std::string_view main_executable) {
+std::vector<ModuleEntry> image_modules(const std::vector<MapsLine>& lines, std::string_view main_executable,
+                                       std::string_view map_files) {
     auto images = image_files(lines);
     std::vector<ModuleEntry> out;
     out.reserve(images.size());
-    for (auto& [_, f] : images) out.push_back({f.base, f.end - f.base, f.path});
+    for (auto& [_, f] : images) {
+        std::string content;
+        if (!map_files.empty())
+            content.append(map_files).append(hex(f.first_start)).append("-").append(hex(f.first_end));
+        out.push_back({f.base, f.end - f.base, f.path, std::move(content)});
+    }
     std::sort(out.begin(), out.end(), [&](const ModuleEntry& a, const ModuleEntry& b) {
         bool a_main = !main_executable.empty() && a.path == main_executable;
         bool b_main = !main_executable.empty() && b.path == main_executable;

@@ -33,7 +33,10 @@ private:
 
 // The executable images among the mappings, one per file: base = the file's
 // mapping at offset 0, size up to the end of its last mapping. The main
-// executable comes first, the rest in address order.
-std::vector<ModuleEntry> image_modules(const std::vector<MapsLine>& lines, std::string_view main_executable);
+// executable comes first, the rest in address order. With `map_files` (a
+// /proc/ID/map_files/ directory) each module's content path is the entry of
+// its first mapping there.
+std::vector<ModuleEntry> image_modules(const std::vector<MapsLine>& lines, std::string_view main_executable,
+                                       std::string_view map_files = {});
 
 }  // namespace ac::lx

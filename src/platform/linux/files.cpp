@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 
 #include <cerrno>
 #include <cstring>
@@ -125,6 +126,45 @@ uint64_t filetime_from_unix(int64_t seconds, int64_t nanoseconds) {
 namespace {
 // A path with a NUL inside would name a different, shorter path.
 bool names_one_path(std::string_view path) { return !path.empty() && path.find('\0') == std::string_view::npos; }
+
+// Filesystems whose regular files are kernel interfaces, not stored bytes:
+// reads may never end (pagemap, kcore), block (trace_pipe, rpc pipes) or act.
+constexpr uint64_t kPseudoFilesystems[] = {
+    0x9fa0,      // proc
+    0x62656572,  // sysfs
+    0x64626720,  // debugfs
+    0x74726163,  // tracefs
+    0x73636673,  // securityfs
+    0x27e0eb,    // cgroup
+    0x63677270,  // cgroup2
+    0xcafe4a11,  // bpf
+    0x62656570,  // configfs
+    0x6165676c,  // pstore
+    0xde5e81e4,  // efivarfs
+    0x65735543,  // fusectl
+    0x42494e4d,  // binfmt_misc
+    0xf97cff8c,  // selinuxfs
+    0x43415d53,  // smackfs
+    0x1cd1,      // devpts
+    0x19800202,  // mqueue
+    0x67596969,  // rpc_pipefs
+    0x6e667364,  // nfsd
+    0x09041934,  // anonymous inodes
+    0x50494446,  // pidfs
+    0x6e736673,  // nsfs
+    0x444d4142,  // dma-buf
+    0x5345434d,  // secretmem
+    0x50495045,  // pipefs
+    0x534f434b,  // sockfs
+};
+
+bool is_pseudo_filesystem(int fd) {
+    struct statfs fs{};
+    if (::fstatfs(fd, &fs) != 0) return true;
+    for (auto magic : kPseudoFilesystems)
+        if (static_cast<uint64_t>(fs.f_type) == magic) return true;
+    return false;
+}
 }  // namespace
 
 FileFacts file_facts(std::string_view path) {
@@ -137,13 +177,21 @@ FileFacts file_facts(std::string_view path) {
 
 std::unique_ptr<FileReader> open_file(std::string_view path) {
     if (!names_one_path(path)) return nullptr;
-    // Non-blocking so that a FIFO cannot stall the open; only regular files
-    // and directories (whose reads fail) are accepted, since a device or pipe
-    // could be read forever.
-    UniqueFd fd = open_at(AT_FDCWD, std::string(path).c_str(), O_RDONLY | O_NONBLOCK);
-    if (!fd) return nullptr;
-    struct stat st{};
-    if (::fstat(fd.get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return nullptr;
+    // O_PATH resolves the name (a /proc magic link included) to its inode
+    // without opening it, so no device driver's open runs and no FIFO waits
+    // while the inode is judged: a regular file on a filesystem that stores
+    // files. The inode judged is then opened through the descriptor, so a
+    // swapped name cannot slip another file in.
+    UniqueFd where = open_at(AT_FDCWD, std::string(path).c_str(), O_PATH);
+    if (!where) return nullptr;
+    struct stat judged{};
+    if (::fstat(where.get(), &judged) != 0 || !S_ISREG(judged.st_mode) || is_pseudo_filesystem(where.get()))
+        return nullptr;
+    const std::string reopen = "/proc/self/fd/" + std::to_string(where.get());
+    UniqueFd fd = open_at(AT_FDCWD, reopen.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    struct stat opened{};
+    if (!fd || ::fstat(fd.get(), &opened) != 0 || opened.st_dev != judged.st_dev || opened.st_ino != judged.st_ino)
+        return nullptr;
     int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
     return std::make_unique<FdReader>(std::move(fd));

@@ -17,7 +17,9 @@ namespace ac::lx {
 namespace {
 
 constexpr uint32_t kMemoryAccess = win::PROCESS_VM_READ | win::PROCESS_QUERY_INFORMATION;
-constexpr size_t kImagePathChars = 1040;  // the Windows call's buffer, terminator included
+// The longest path the Windows call gives (its largest buffer, terminator
+// included); it starts at 1,040 characters and grows, so longer paths fit.
+constexpr size_t kImagePathLimit = 32768;
 
 // A pidfd polls readable once its process has exited.
 bool has_exited(int pidfd) {
@@ -61,12 +63,21 @@ public:
         return image_path_from_link(std::move(path));
     }
 
+    // exe reaches the image's bytes even when its name was deleted or now
+    // names something else.
+    std::string image_content_path() override {
+        uint32_t thread = 0;
+        memory_view_at(dir_.get(), &thread);
+        return "/proc/" + std::to_string(thread ? thread : pid_) + "/exe";
+    }
+
     std::optional<MemoryRegion> query_region(uint64_t address) override {
         if (!mem_) return std::nullopt;  // opened without query access
         // A walk asks at rising addresses over one snapshot of the maps; a
         // lower address starts a new walk over a fresh snapshot.
         if (!space_ || address < last_query_) {
             space_.reset();
+            watched_.reset();
             UniqueFd view = memory_view_at(dir_.get());
             auto text = read_file_at(view.get(), "maps");
             if (!text) return std::nullopt;
@@ -79,6 +90,11 @@ public:
     ReadResult read_memory(uint64_t address, void* buffer, size_t size) override {
         if (!(access_ & win::PROCESS_VM_READ) || !mem_) return {};
         if (size == 0) return {true, 0};
+        // A page that userfaultfd watches would hold the read until the target
+        // serves the fault, which it need never do: stop short of it.
+        const size_t wanted = size;
+        size = readable_before_watched(address, size);
+        if (size == 0) return {};
         iovec local{buffer, size};
         iovec remote{reinterpret_cast<void*>(address), size};
         ssize_t n = ::process_vm_readv(static_cast<pid_t>(pid_), &local, 1, &remote, 1, 0);
@@ -90,10 +106,26 @@ public:
         // may now belong to another process, so its bytes are not ours.
         if (has_exited(pidfd_.get())) return {};
         size_t copied = static_cast<size_t>(n);
-        return {copied == size, copied};
+        return {copied == wanted, copied};
     }
 
 private:
+    // How many of `size` bytes from `address` lie before the first watched
+    // page; 0 as well when the watched ranges cannot be read.
+    size_t readable_before_watched(uint64_t address, size_t size) {
+        if (!watched_) {
+            watched_ = watched_ranges();
+            if (!watched_) return 0;
+        }
+        uint64_t end = address + size < address ? UINT64_MAX : address + size;
+        for (const AddressRange& r : *watched_) {
+            if (r.start >= end || r.end <= address) continue;
+            if (r.start <= address) return 0;
+            end = r.start;
+        }
+        return static_cast<size_t>(end - address);
+    }
+
     ssize_t read_through_mem(uint64_t address, void* buffer, size_t size) {
         if (address > static_cast<uint64_t>(INT64_MAX)) return -1;
         size_t done = 0;
@@ -107,19 +139,42 @@ private:
         return done ? static_cast<ssize_t>(done) : -1;
     }
 
+    // smaps runs to about a kilobyte per mapping, so it is read in pieces.
+    std::optional<std::vector<AddressRange>> watched_ranges() {
+        UniqueFd smaps = open_at(memory_view_at(dir_.get()).get(), "smaps", O_RDONLY);
+        if (!smaps) return std::nullopt;
+        UserfaultfdScan scan;
+        std::string pending;
+        char chunk[65536];
+        for (;;) {
+            ssize_t n = ::read(smaps.get(), chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return std::nullopt;
+            if (n == 0) break;
+            pending.append(chunk, static_cast<size_t>(n));
+            size_t last = pending.rfind('\n');
+            if (last == std::string::npos) continue;
+            scan.feed(std::string_view(pending).substr(0, last + 1));
+            pending.erase(0, last + 1);
+        }
+        scan.feed(pending);
+        return scan.ranges();
+    }
+
     uint32_t pid_;
     uint32_t access_;
     UniqueFd pidfd_;
     UniqueFd dir_;
     UniqueFd mem_;
     std::optional<AddressSpace> space_;
+    std::optional<std::vector<AddressRange>> watched_;  // read with the first memory read of a walk
     uint64_t last_query_ = 0;
 };
 
 }  // namespace
 
 std::optional<std::string> image_path_from_link(std::optional<std::string> link) {
-    if (!link || link->empty() || link->size() >= kImagePathChars) return std::nullopt;
+    if (!link || link->empty() || link->size() >= kImagePathLimit) return std::nullopt;
     return link;
 }
 
@@ -133,7 +188,8 @@ std::unique_ptr<ProcessHandle> open_process(uint32_t pid, uint32_t access) {
     UniqueFd mem;
     if (access & kMemoryAccess) {
         // Opening mem passes the same ptrace read check that reading needs.
-        mem = open_at(dir.get(), "mem", O_RDONLY);
+        // Once the main thread has ended only a running thread's mem opens.
+        mem = open_at(memory_view_at(dir.get()).get(), "mem", O_RDONLY);
         if (!mem) return nullptr;
     }
     // The directory was opened by pid: had the process been reaped after

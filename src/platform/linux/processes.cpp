@@ -50,14 +50,20 @@ std::optional<std::vector<ProcessEntry>> process_snapshot() {
         auto text = read_file_at(dir, "stat");
         auto stat = text ? parse_stat(*text) : std::nullopt;
         if (!stat) return;
-        ProcessEntry e{stat->pid, stat->ppid, stat->num_threads, {}, {}};
+        ProcessEntry e{stat->pid, stat->ppid, stat->num_threads, {}, {}, {}};
         auto exe = read_link_at(dir, "exe");
-        if (!exe && stat->state == 'Z') exe = read_link_at(memory_view_at(dir).get(), "exe");  // main thread ended
+        uint32_t exe_owner = stat->pid;
+        if (!exe && stat->state == 'Z') {  // main thread ended
+            uint32_t thread = 0;
+            exe = read_link_at(memory_view_at(dir, &thread).get(), "exe");
+            if (thread) exe_owner = thread;
+        }
         e.exe_name = exe ? exe_base_name(*exe) : stat->comm;
         if (e.exe_name.empty()) e.exe_name = stat->comm;
         // The link just read is what the process's handle would report, so
         // the scans need not open every process again.
         e.image_path = image_path_from_link(std::move(exe)).value_or(std::string());
+        if (!e.image_path->empty()) e.image_content_path = "/proc/" + std::to_string(exe_owner) + "/exe";
         out.push_back(std::move(e));
     });
     if (!listed) return std::nullopt;
@@ -103,11 +109,14 @@ std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) {
     // the process whose maps were read even if the pid is reused meanwhile.
     UniqueFd dir = open_at(AT_FDCWD, ("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY);
     if (!dir) return std::nullopt;
-    UniqueFd view = memory_view_at(dir.get());
+    uint32_t thread = 0;
+    UniqueFd view = memory_view_at(dir.get(), &thread);
     auto maps = read_file_at(view.get(), "maps");
     if (!maps) return std::nullopt;
     auto exe = read_link_at(view.get(), "exe");
-    return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view());
+    // Task directories have no map_files, but /proc/TID, unlisted, does.
+    const std::string map_files = "/proc/" + std::to_string(thread ? thread : pid) + "/map_files/";
+    return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view(), map_files);
 }
 
 std::optional<uint64_t> thread_start_address(uint32_t pid, uint32_t tid) {

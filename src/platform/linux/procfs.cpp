@@ -18,6 +18,34 @@ std::string_view next_word(std::string_view& rest) {
     return word;
 }
 
+// The kernel escapes only the newline in a mapped file's path.
+std::string unescape_newlines(std::string_view path) {
+    constexpr std::string_view escaped = "\\012";
+    std::string out;
+    out.reserve(path.size());
+    for (size_t at = 0; at < path.size();) {
+        if (path.substr(at, escaped.size()) == escaped) {
+            out += '\n';
+            at += escaped.size();
+        } else {
+            out += path[at++];
+        }
+    }
+    return out;
+}
+
+bool is_range_line(std::string_view line, AddressRange& range) {
+    std::string_view rest = line;
+    std::string_view word = next_word(rest);
+    size_t dash = word.find('-');
+    if (dash == std::string_view::npos) return false;
+    auto start = parse_unsigned(word.substr(0, dash), 16);
+    auto end = parse_unsigned(word.substr(dash + 1), 16);
+    if (!start || !end || *end <= *start) return false;
+    range = {*start, *end};
+    return true;
+}
+
 }  // namespace
 
 std::optional<StatLine> parse_stat(std::string_view text) {
@@ -84,7 +112,7 @@ std::vector<MapsLine> parse_maps(std::string_view text) {
         // The path is the rest of the line after the padding; it may hold spaces.
         size_t p = 0;
         while (p < rest.size() && is_blank(rest[p])) ++p;
-        m.path = std::string(rest.substr(p));
+        m.path = unescape_newlines(rest.substr(p));
         out.push_back(std::move(m));
     }
     return out;
@@ -131,7 +159,34 @@ std::optional<uint64_t> syscall_instruction_pointer(std::string_view text) {
     return parse_unsigned(word, 16);
 }
 
-UniqueFd memory_view_at(int proc_dir) {
+std::vector<AddressRange> userfaultfd_ranges(std::string_view smaps) {
+    UserfaultfdScan scan;
+    scan.feed(smaps);
+    return scan.ranges();
+}
+
+void UserfaultfdScan::feed(std::string_view smaps) {
+    std::optional<AddressRange>& current = current_;
+    while (!smaps.empty()) {
+        size_t eol = smaps.find('\n');
+        std::string_view line = smaps.substr(0, eol);
+        smaps.remove_prefix(eol == std::string_view::npos ? smaps.size() : eol + 1);
+        constexpr std::string_view flags_key = "VmFlags:";
+        if (line.substr(0, flags_key.size()) == flags_key) {
+            std::string_view rest = line.substr(flags_key.size());
+            for (std::string_view flag = next_word(rest); !flag.empty(); flag = next_word(rest))
+                if (current && (flag == "um" || flag == "uw" || flag == "ui")) {
+                    ranges_.push_back(*current);
+                    current.reset();
+                }
+            continue;
+        }
+        if (AddressRange range; is_range_line(line, range)) current = range;
+    }
+}
+
+UniqueFd memory_view_at(int proc_dir, uint32_t* thread) {
+    if (thread) *thread = 0;
     auto live = [](int dir) {
         auto text = read_file_at(dir, "stat");
         auto stat = text ? parse_stat(*text) : std::nullopt;
@@ -144,7 +199,11 @@ UniqueFd memory_view_at(int proc_dir) {
             for_each_entry(tasks.get(), [&](std::string_view tid) {
                 if (found) return;
                 UniqueFd task = open_at(tasks.get(), std::string(tid).c_str(), O_RDONLY | O_DIRECTORY);
-                if (task && live(task.get())) found = std::move(task);
+                auto id = parse_unsigned(tid);
+                if (task && id && *id <= UINT32_MAX && live(task.get())) {
+                    found = std::move(task);
+                    if (thread) *thread = static_cast<uint32_t>(*id);
+                }
             });
         if (found) return found;
     }

@@ -42,7 +42,30 @@ struct MapsLine {
 };
 
 // Malformed lines are skipped; the kernel prints the lines in address order.
+// A newline in a path, which maps prints as "\012", is given back as one.
 std::vector<MapsLine> parse_maps(std::string_view text);
+
+// The address ranges [start, end) of /proc/PID/smaps whose VmFlags show a
+// userfaultfd registration ("um" missing pages, "uw" write-protect, "ui"
+// minor faults): touching such a page may wait for the owner for ever.
+struct AddressRange {
+    uint64_t start = 0;
+    uint64_t end = 0;
+    bool operator==(const AddressRange&) const = default;
+};
+std::vector<AddressRange> userfaultfd_ranges(std::string_view smaps);
+
+// The same over smaps fed in pieces that end at line ends, so a process with
+// tens of thousands of mappings need not be held whole.
+class UserfaultfdScan {
+public:
+    void feed(std::string_view lines);
+    const std::vector<AddressRange>& ranges() const { return ranges_; }
+
+private:
+    std::optional<AddressRange> current_;
+    std::vector<AddressRange> ranges_;
+};
 
 // The value of the line that starts with `key` (for example "TracerPid:" or
 // "btime"), leading blanks removed, up to the end of that line.
@@ -59,9 +82,10 @@ std::optional<uint64_t> syscall_instruction_pointer(std::string_view text);
 
 class UniqueFd;
 
-// The directory whose maps and exe describe the process open at `proc_dir`:
-// that directory itself, or, once the main thread has ended while others run
-// (its own view of the memory then reads empty), a thread still running.
-UniqueFd memory_view_at(int proc_dir);
+// The directory whose maps, mem and exe describe the process open at
+// `proc_dir`: that directory itself, or, once the main thread has ended while
+// others run (its own view of the memory then reads empty), a thread still
+// running. `thread` receives that thread's id, 0 when none stands in.
+UniqueFd memory_view_at(int proc_dir, uint32_t* thread = nullptr);
 
 }  // namespace ac::lx

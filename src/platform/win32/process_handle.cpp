@@ -1,5 +1,8 @@
 // Process handles and what is read through them: exit code, image path,
 // memory regions and memory contents.
+#include <algorithm>
+#include <vector>
+
 #include "platform/win32/win32_system.hpp"
 
 namespace ac::win32 {
@@ -7,7 +10,11 @@ namespace {
 
 static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 48, "VirtualQueryEx must fill the 64-bit layout");
 
+// The first buffer is 1,040 characters; a path that does not fit (Windows
+// paths reach 32,767 characters) is asked for again with a larger one, so a
+// deep folder cannot hide an image.
 constexpr DWORD kImagePathChars = 1040;
+constexpr DWORD kImagePathLimit = 32768;
 
 class Win32ProcessHandle final : public ProcessHandle {
 public:
@@ -22,10 +29,14 @@ public:
     }
 
     std::optional<std::string> image_path() override {
-        char buffer[kImagePathChars] = {};
-        DWORD size = kImagePathChars;
-        if (!QueryFullProcessImageNameA(handle_.get(), 0, buffer, &size)) return std::nullopt;
-        return std::string(buffer, size < kImagePathChars ? size : kImagePathChars);
+        for (DWORD capacity = kImagePathChars;;) {
+            std::vector<char> buffer(capacity, '\0');
+            DWORD size = capacity;
+            if (QueryFullProcessImageNameA(handle_.get(), 0, buffer.data(), &size))
+                return std::string(buffer.data(), std::min(size, capacity));
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || capacity == kImagePathLimit) return std::nullopt;
+            capacity = std::min(capacity * 2, kImagePathLimit);
+        }
     }
 
     std::optional<MemoryRegion> query_region(uint64_t address) override {
