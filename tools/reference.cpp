@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/heavy_sweep_exemption.hpp"
 #include "reference/content.hpp"
 #include "reports/field_docs.hpp"
 
@@ -241,6 +242,16 @@ void print_words() {
     }
 }
 
+void print_exemption_folders() {
+    std::printf("## Folders the heavy sweep never passes over\n\n%s\n\n",
+                std::string(reference::kExemptionIntro).c_str());
+    std::printf("| under | folder |\n|---|---|\n");
+    for (const ac::WritableSystemFolder& f : ac::user_writable_system_folders())
+        std::printf("| %s | `%s` |\n", f.root == ac::SystemRoot::windows ? "Windows directory" : "system directory",
+                    cell(f.folder).c_str());
+    std::printf("\n");
+}
+
 void print_sections(std::span<const reference::Section> sections) {
     for (const reference::Section& s : sections)
         std::printf("## %s\n\n%s\n", std::string(s.title).c_str(), std::string(s.body).c_str());
@@ -273,6 +284,7 @@ int main(int argc, char** argv) {
         print_key_table(doc_tables().at(ns));
     print_verdicts();
     print_words();
+    print_exemption_folders();
     print_sections(reference::kSections);
     return 0;
 }

@@ -9,19 +9,14 @@
 namespace ac {
 namespace {
 
-enum class Root { windows, system };
-
-struct WritableFolder {
-    Root root;
-    std::string_view folder;  // normalised, relative to the root, ending in a backslash
-};
+using Root = SystemRoot;
 
 // Folders under the Windows and system directories that an ordinary user can
 // write to (or create files in), as the public lists of application-control
 // bypass folders name them. Anything below them counts too: a user who can
 // write a folder can make subfolders. "temp" is here for completeness; its
 // path is already "user_writable" and so never exempt.
-constexpr std::array<WritableFolder, 19> kUserWritableSystemFolders = {{
+constexpr std::array<WritableSystemFolder, 19> kUserWritableSystemFolders = {{
     {Root::windows, "tasks\\"},
     {Root::windows, "temp\\"},
     {Root::windows, "tracing\\"},
@@ -46,7 +41,7 @@ constexpr std::array<WritableFolder, 19> kUserWritableSystemFolders = {{
 bool in_writable_system_folder(std::string_view path) {
     const std::string windows = windows_directory();
     const std::string system = system_directory();
-    for (const WritableFolder& entry : kUserWritableSystemFolders) {
+    for (const WritableSystemFolder& entry : kUserWritableSystemFolders) {
         const std::string& root = entry.root == Root::windows ? windows : system;
         if (root.empty()) continue;
         const std::string folder = root + std::string(entry.folder);
@@ -60,6 +55,8 @@ bool in_writable_system_folder(std::string_view path) {
 }
 
 }  // namespace
+
+std::span<const WritableSystemFolder> user_writable_system_folders() { return kUserWritableSystemFolders; }
 
 // Only files that lie in the system or Windows directory are passed over:
 // writing there needs administrator rights, and an ordinary machine runs most

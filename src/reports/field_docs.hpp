@@ -307,6 +307,9 @@ inline constexpr WordDoc kWriteHandleWords[] = {
     {word::target_access_denied, "the target cannot be opened for limited query"},
     {word::query_failed, "the system handle query failed; `externalWriteHandleNtStatus` holds its status"},
     {word::target_object_unavailable, "the target cannot be identified among the system's handles"},
+    {word::partial, "the scan completed, but some holders that are not system processes could not be checked "
+                    "(not openable with PROCESS_DUP_HANDLE, or past the per-call bound); the count, detected, "
+                    "system and holder fields are written as with \"ok\" from the handles that were checked"},
 };
 
 inline constexpr WordDoc kIntegrityWords[] = {
@@ -332,6 +335,7 @@ inline constexpr WordDoc kModuleStatusWords[] = {
     {word::hashed, "`hashStatus`/`textHashStatus`: the digest was taken"},
     {word::hash_error, "`hashStatus`: a candidate whose file could not be digested"},
     {word::not_hashed_scan_level, "`hashStatus`: a candidate at cheap"},
+    {word::not_hashed_too_large, "`hashStatus`: a candidate larger than 512 MiB, the most one scan digests per file"},
     {word::not_hashed_policy, "`hashStatus`: not a candidate (a system or Windows directory file, no reason)"},
     {word::not_checked, "`signatureStatus`/`textHashStatus`: not a candidate for that step"},
     {word::not_checked_scan_level, "`signatureStatus` at cheap, `textHashStatus` below heavy"},
@@ -365,7 +369,8 @@ inline constexpr WordDoc kOriginWords[] = {
 
 inline constexpr WordDoc kPeWords[] = {
     {word::pe_not_parsed, "the reader was not run"},
-    {word::pe_open_error, "the file could not be opened"},
+    {word::pe_open_error, "the file could not be opened, or a read failed or ended early"},
+    {word::pe_too_large, "the sections to digest exceed 512 MiB; headers and layout are filled, the digests are not"},
     {word::pe_not_pe, "fewer than 64 bytes, or no \"MZ\" (every ELF file on Linux)"},
     {word::pe_bad_pe_header, "the PE header lies beyond the file or lacks its signature"},
     {word::pe_bad_optional_header, "the optional header runs past the file"},

@@ -85,6 +85,12 @@ inline constexpr std::string_view kRecordsIntro =
     "returned early for a pid of 0 or below, which holds only the defaults); at other levels the key keeps its "
     "default. \"role\" says whether a \"1\" sets the record's `suspicious` or is report-only.";
 
+inline constexpr std::string_view kExemptionIntro =
+    "At heavy, the inspection's cheat-process scan digests and fingerprints every image, except those whose "
+    "origin is \"system32\" or \"windows\" (an ordinary user cannot write there). Some folders below those "
+    "directories can be written by any user, so a renamed cheat copied into one would hide behind the exemption: "
+    "an image in these folders, or anywhere below them, or behind an alternate data stream name, is always swept.";
+
 inline constexpr std::string_view kSuspiciousIntro =
     "The process record's `suspicious` is \"1\" when the debugger check, the thread-count check or the "
     "cheat-process scan gave a conclusive verdict: a digest match or a strong corpus match. A name-only match "
@@ -118,8 +124,10 @@ way its Windows call fails, and the report shows that fallback.
 | Windows | Linux stand-in | what differs in the reports |
 |---|---|---|
 | `OpenProcess`, exit code | `pidfd_open`; memory access needs ptrace permission on `/proc/PID/mem` | `memoryScanStatus` "access_denied" for processes of other users unless run as root |
-| image paths, snapshots | `/proc/PID/exe`, `/proc/[0-9]*/stat`, `/proc/PID/task`, file-backed mappings of `/proc/PID/maps` (one module per file, main executable first) | paths use "/"; origins compare the normalised "\" form |
+| image paths, snapshots | `/proc/PID/exe` (a running thread's once the main thread has ended, up to 32,767 bytes), `/proc/[0-9]*/stat`, `/proc/PID/task`, file-backed mappings of `/proc/PID/maps` (one module per file, main executable first) | paths use "/"; origins compare the normalised "\" form |
+| reading a module's or image's file | through `/proc/PID/map_files/<range>` and `/proc/PID/exe`, the name only when those cannot be opened; only regular files, never proc, sysfs, devices, FIFOs or sockets | a deleted, renamed or re-pointed file still gives its real digest and fingerprint |
 | memory regions | `/proc/PID/maps`: anonymous private → MEM_PRIVATE, executable images and `[vdso]` → MEM_IMAGE, other files → MEM_MAPPED | every region is committed (`state` 4096) |
+| memory reads | `process_vm_readv`, else `/proc/PID/mem`; pages that userfaultfd watches (`VmFlags` `um`, `uw`) are never read | such a region reads `sampleStatus` "read_failed" |
 | thread start address | the thread's current instruction pointer | `detect_thread_hijack` judges where threads are, not where they started |
 | PE files | modules are ELF files | `peFingerprintStatus` "not_pe", `textHashStatus` "unavailable" for ELF modules |
 | Authenticode | no trust provider | `signatureStatus` "unavailable", `signatureSource` "none", `trustedMicrosoft` "0": system wrappers are always "system_wrapper_signature_untrusted" |
