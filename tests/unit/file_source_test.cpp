@@ -67,20 +67,27 @@ TEST(ModuleInspection, ReadsTheMappedFileAndShowsTheModulePath) {
 }
 
 TEST(CheatProcessScans, ReadTheImageThroughItsContentPath) {
-    test::FakeMachine m;
-    ScopedSystemOverride use(m);
-    m.add_process(9, "cheatengine.exe", "/tmp/gone/cheatengine.exe").image_content_path = "/proc/9/exe";
-    m.add_file("/proc/9/exe", kKnownCheat, test::fresh_time());
-    const std::string md5 = buffer_md5(kKnownCheat.data(), kKnownCheat.size());
+    // Whether the listing carries the image (Linux) or the process is asked (Windows).
+    for (bool listed : {false, true}) {
+        test::FakeMachine m;
+        ScopedSystemOverride use(m);
+        auto& cheat = m.add_process(9, "cheatengine.exe", "/tmp/gone/cheatengine.exe");
+        cheat.image_content_path = "/proc/9/exe";
+        cheat.snapshot_has_image_path = listed;
+        m.add_file("/proc/9/exe", kKnownCheat, test::fresh_time());
+        const std::string md5 = buffer_md5(kKnownCheat.data(), kKnownCheat.size());
 
-    CheatProcessMatch quick = known_cheat_process_scan();
-    EXPECT_EQ(std::tuple(quick.detected, quick.path, quick.md5), std::tuple(true, "/tmp/gone/cheatengine.exe", md5));
+        CheatProcessMatch quick = known_cheat_process_scan();
+        EXPECT_EQ(std::tuple(quick.detected, quick.path, quick.md5),
+                  std::tuple(true, "/tmp/gone/cheatengine.exe", md5));
 
-    ReportRecord r;
-    EXPECT_TRUE(inspection_cheat_scan(r, false));
-    EXPECT_EQ(std::tuple(get_field(r, proc_key::knownCheatProcessPath), get_field(r, proc_key::knownCheatProcessMd5)),
-              std::tuple(std::string_view("/tmp/gone/cheatengine.exe"), std::string_view(md5)));
-    EXPECT_EQ(m.opens("/tmp/gone/cheatengine.exe"), 0);
+        ReportRecord r;
+        EXPECT_TRUE(inspection_cheat_scan(r, false));
+        EXPECT_EQ(std::tuple(get_field(r, proc_key::knownCheatProcessPath),
+                             get_field(r, proc_key::knownCheatProcessMd5)),
+                  std::tuple(std::string_view("/tmp/gone/cheatengine.exe"), std::string_view(md5)));
+        EXPECT_EQ(m.opens("/tmp/gone/cheatengine.exe"), 0);
+    }
 }
 
 }  // namespace

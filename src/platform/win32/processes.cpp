@@ -53,7 +53,8 @@ std::optional<std::vector<ProcessEntry>> Win32System::process_snapshot() {
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32First(snap.get(), &entry); more; more = Process32Next(snap.get(), &entry))
         // No image path: the scans query each process for it, as they always have.
-        out.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.cntThreads, field_text(entry.szExeFile), {}});
+        out.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.cntThreads, field_text(entry.szExeFile),
+                       {}, {}});
     return out;
 }
 
