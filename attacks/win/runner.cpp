@@ -231,7 +231,10 @@ void sweep() {
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID != 0) processes.emplace_back(entry.th32ProcessID, entry.szExeFile);
+        // The runner is the inspector, not part of the machine under test: where it
+        // was built (a CI clone under the temp folder, say) is the build's choice.
+        if (entry.th32ProcessID != 0 && entry.th32ProcessID != GetCurrentProcessId())
+            processes.emplace_back(entry.th32ProcessID, entry.szExeFile);
     CloseHandle(snapshot);
     std::printf("{\"pid\":0,\"name\":\"\",\"cheat\":%s}\n", object_of(ac::detect_cheat_process_record()).c_str());
     for (const auto& [pid, name] : processes) {
