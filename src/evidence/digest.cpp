@@ -43,8 +43,13 @@ FileDigest file_digest(std::string_view path, const FileFacts& facts, std::strin
     // The length is fixed before the first read, so a file that keeps growing
     // (or a device that never ends) cannot hold the scan.
     uint64_t length = 0;
+    // A file whose handle no longer shows the size of its facts changed after
+    // they were read (it grew, or another file took its name): its digest
+    // answers this call but is not remembered for those facts.
+    bool settled = false;
     if (facts.found) {
         length = facts.size;
+        settled = file->size() == std::optional<uint64_t>(facts.size);
     } else if (auto size = file->size()) {
         length = *size;
     } else {
@@ -67,7 +72,7 @@ FileDigest file_digest(std::string_view path, const FileFacts& facts, std::strin
     }
     std::string result = finish_hex(*hasher);
     if (result.empty()) return failed;
-    g_digest_cache.store(key, facts, result);
+    if (settled) g_digest_cache.store(key, facts, result);
     return {DigestOutcome::hashed, std::move(result)};
 }
 

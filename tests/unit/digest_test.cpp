@@ -87,6 +87,8 @@ TEST(FileMd5, ReadsExactlyTheSizeTheFactsGave) {
     ScopedSystemOverride use(m);
     m.add_file("C:\\grows.log", "abcdef");
     EXPECT_EQ(file_md5("C:\\grows.log", FileFacts{true, 3, 20}), kAbcMd5);
+    EXPECT_EQ(file_md5("C:\\grows.log", FileFacts{true, 3, 20}), kAbcMd5);
+    EXPECT_EQ(m.opens("C:\\grows.log"), 2) << "the file grew after its facts: the digest is not kept for them";
     EXPECT_EQ(file_md5("C:\\grows.log", FileFacts{}), buffer_md5("abcdef", 6));  // no facts: the handle's size
 
     m.add_file("C:\\shrank.bin", "abc");
