@@ -7,68 +7,51 @@ if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 endif()
 
 set(PE_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
-file(GLOB PE_FUZZ_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/${ANTICHEAT_PLATFORM}/*.cpp)
-add_executable(pe_fuzzer
-  fuzz/pe_fuzzer.cpp
-  src/evidence/pe_fingerprint.cpp src/evidence/digest.cpp src/evidence/text.cpp
-  src/platform/system.cpp ${PE_FUZZ_PLATFORM_SOURCES})
-target_include_directories(pe_fuzzer PRIVATE src)
-target_compile_options(pe_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
-target_link_options(pe_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
-if(NOT WIN32)
-  target_link_libraries(pe_fuzzer PRIVATE OpenSSL::Crypto)
-endif()
-
-add_executable(make_seed_corpus fuzz/make_seed_corpus.cpp)
-target_include_directories(make_seed_corpus PRIVATE tests)
-
-set(PE_FUZZ_CORPUS ${CMAKE_BINARY_DIR}/pe_fuzz_corpus)
-add_custom_command(
-  OUTPUT ${PE_FUZZ_CORPUS}.stamp
-  COMMAND make_seed_corpus ${PE_FUZZ_CORPUS}
-  COMMAND ${CMAKE_COMMAND} -E touch ${PE_FUZZ_CORPUS}.stamp
-  DEPENDS make_seed_corpus
-  COMMENT "Writing the PE fuzzer seed corpus")
-add_custom_target(pe_fuzz_corpus ALL DEPENDS ${PE_FUZZ_CORPUS}.stamp)
-add_dependencies(pe_fuzzer pe_fuzz_corpus)
-
 enable_testing()
-# -runs=0: execute every input once and stop.
-set(PE_FUZZ_INPUTS ${PE_FUZZ_CORPUS})
-if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/regressions)
-  list(APPEND PE_FUZZ_INPUTS ${CMAKE_SOURCE_DIR}/fuzz/regressions)
-endif()
-add_test(NAME pe_fuzzer_corpus COMMAND pe_fuzzer -runs=0 ${PE_FUZZ_INPUTS})
-set_tests_properties(pe_fuzzer_corpus PROPERTIES TIMEOUT 300)
+
+# One fuzz target: its executable under the sanitizers, its seed corpus written
+# at build time by GENERATOR into CORPUS, and a CTest replay of the corpus and of any saved
+# regression inputs in REGRESSIONS (-runs=0: every input once, then stop).
+function(anticheat_fuzz_target name)
+  cmake_parse_arguments(FUZZ "" "CORPUS;GENERATOR;REGRESSIONS" "SOURCES;INCLUDES" ${ARGN})
+  add_executable(${name} ${FUZZ_SOURCES})
+  target_include_directories(${name} PRIVATE ${FUZZ_INCLUDES})
+  target_compile_options(${name} PRIVATE ${PE_FUZZ_FLAGS})
+  target_link_options(${name} PRIVATE ${PE_FUZZ_FLAGS})
+  if(NOT WIN32)
+    target_link_libraries(${name} PRIVATE OpenSSL::Crypto)
+  endif()
+
+  add_executable(${FUZZ_GENERATOR} fuzz/${FUZZ_GENERATOR}.cpp)
+  target_include_directories(${FUZZ_GENERATOR} PRIVATE tests fuzz)
+  set(corpus ${CMAKE_BINARY_DIR}/${FUZZ_CORPUS})
+  add_custom_command(
+    OUTPUT ${corpus}.stamp
+    COMMAND ${FUZZ_GENERATOR} ${corpus}
+    COMMAND ${CMAKE_COMMAND} -E touch ${corpus}.stamp
+    DEPENDS ${FUZZ_GENERATOR}
+    COMMENT "Writing the ${name} seed corpus")
+  add_custom_target(${FUZZ_CORPUS} ALL DEPENDS ${corpus}.stamp)
+  add_dependencies(${name} ${FUZZ_CORPUS})
+
+  set(inputs ${corpus})
+  if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/${FUZZ_REGRESSIONS})
+    list(APPEND inputs ${CMAKE_SOURCE_DIR}/fuzz/${FUZZ_REGRESSIONS})
+  endif()
+  add_test(NAME ${name}_corpus COMMAND ${name} -runs=0 ${inputs})
+  set_tests_properties(${name}_corpus PROPERTIES TIMEOUT 300)
+endfunction()
+
+file(GLOB PE_FUZZ_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/${ANTICHEAT_PLATFORM}/*.cpp)
+anticheat_fuzz_target(pe_fuzzer CORPUS pe_fuzz_corpus GENERATOR make_seed_corpus REGRESSIONS regressions
+  SOURCES fuzz/pe_fuzzer.cpp src/evidence/pe_fingerprint.cpp src/evidence/digest.cpp src/evidence/text.cpp
+          src/platform/system.cpp ${PE_FUZZ_PLATFORM_SOURCES}
+  INCLUDES src)
 
 # The parsers fuzzer: the other readers of hostile bytes, with the whole core
 # compiled in under the same sanitizers. Its inputs start with a byte that
 # picks the parser, so it keeps its own corpus and regression inputs.
-add_executable(parsers_fuzzer fuzz/parsers_fuzzer.cpp ${ANTICHEAT_CORE_SOURCES})
-target_include_directories(parsers_fuzzer PRIVATE src tests fuzz)
-target_compile_options(parsers_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
-target_link_options(parsers_fuzzer PRIVATE ${PE_FUZZ_FLAGS})
+anticheat_fuzz_target(parsers_fuzzer CORPUS parsers_fuzz_corpus GENERATOR make_parsers_corpus REGRESSIONS parsers_regressions
+  SOURCES fuzz/parsers_fuzzer.cpp ${ANTICHEAT_CORE_SOURCES}
+  INCLUDES src tests fuzz)
 target_link_libraries(parsers_fuzzer PRIVATE anticheat_tables)
-if(NOT WIN32)
-  target_link_libraries(parsers_fuzzer PRIVATE OpenSSL::Crypto)
-endif()
-
-add_executable(make_parsers_corpus fuzz/make_parsers_corpus.cpp)
-target_include_directories(make_parsers_corpus PRIVATE tests fuzz)
-
-set(PARSERS_FUZZ_CORPUS ${CMAKE_BINARY_DIR}/parsers_fuzz_corpus)
-add_custom_command(
-  OUTPUT ${PARSERS_FUZZ_CORPUS}.stamp
-  COMMAND make_parsers_corpus ${PARSERS_FUZZ_CORPUS}
-  COMMAND ${CMAKE_COMMAND} -E touch ${PARSERS_FUZZ_CORPUS}.stamp
-  DEPENDS make_parsers_corpus
-  COMMENT "Writing the parsers fuzzer seed corpus")
-add_custom_target(parsers_fuzz_corpus ALL DEPENDS ${PARSERS_FUZZ_CORPUS}.stamp)
-add_dependencies(parsers_fuzzer parsers_fuzz_corpus)
-
-set(PARSERS_FUZZ_INPUTS ${PARSERS_FUZZ_CORPUS})
-if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/parsers_regressions)
-  list(APPEND PARSERS_FUZZ_INPUTS ${CMAKE_SOURCE_DIR}/fuzz/parsers_regressions)
-endif()
-add_test(NAME parsers_fuzzer_corpus COMMAND parsers_fuzzer -runs=0 ${PARSERS_FUZZ_INPUTS})
-set_tests_properties(parsers_fuzzer_corpus PROPERTIES TIMEOUT 300)
