@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/sysmacros.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include "platform/linux/linux_adapter.hpp"
 #include "platform/linux/posix_io.hpp"
 #include "platform/linux/procfs.hpp"
+#include "platform/linux/vma_query.hpp"
 #include "support/forked_child.hpp"
 
 namespace ac {
@@ -235,6 +237,49 @@ TEST(ProcfsParsers, UserfaultfdRangesFromSmaps) {
         at = end;
     }
     EXPECT_EQ(pieces.ranges(), expected);
+}
+
+// The read guard's per-mapping answers for a child holding each kind of mapping.
+TEST(LinuxMappingQuery, OnlyRegularFilesOnDiskAreReadUnguarded) {
+    const std::string dir = ::testing::TempDir() + "mapping_query_" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string library = dir + "/lib.so", zero_node = dir + "/zero";
+    { std::ofstream(library) << std::string(3 * 4096, 'm'); }
+    // A zero device node on this disk filesystem maps anonymous memory under a disk inode.
+    const bool have_node = ::mknod(zero_node.c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0;
+    struct Places { uint64_t file, anon, shm, node; };
+    test::ForkedChild<Places> child([&] {
+        Places p{};
+        int fd = ::open(library.c_str(), O_RDONLY);  // three file pages, then an anonymous one
+        auto* block = static_cast<char*>(::mmap(nullptr, 4 * 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        ::mmap(block, 3 * 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_FIXED, fd, 0);
+        p.file = reinterpret_cast<uint64_t>(block);
+        p.anon = p.file + 3 * 4096;
+        int memfd = ::memfd_create("jit", 0);
+        if (::ftruncate(memfd, 4096) == 0)
+            p.shm = reinterpret_cast<uint64_t>(::mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_SHARED, memfd, 0));
+        int node = ::open(zero_node.c_str(), O_RDONLY);
+        if (node >= 0) p.node = reinterpret_cast<uint64_t>(::mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, node, 0));
+        return p;
+    });
+    ASSERT_TRUE(child.answered());
+    const Places at = child.answer();
+    const std::string proc = "/proc/" + std::to_string(child.pid());
+    lx::UniqueFd dir_fd = lx::open_at(AT_FDCWD, proc.c_str(), O_RDONLY | O_DIRECTORY);
+    lx::UniqueFd maps = lx::open_at(dir_fd.get(), "maps", O_RDONLY);
+    struct stat folder{};
+    ASSERT_EQ(::stat(dir.c_str(), &folder), 0);
+    bool file = lx::only_disk_files(maps.get(), dir_fd.get(), at.file + 100, 2 * 4096);
+    if (!file && errno == ENOTTY) GTEST_SKIP() << "this kernel has no per-mapping query";
+    EXPECT_EQ(file, major(folder.st_dev) != 0) << "a disk filesystem (a temp folder on tmpfs is shared memory)";
+    EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), at.anon, 16));
+    EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), at.anon - 8, 16)) << "a read that runs on into it";
+    EXPECT_TRUE(at.shm && !lx::only_disk_files(maps.get(), dir_fd.get(), at.shm, 16));
+    if (have_node) {
+        EXPECT_TRUE(at.node && !lx::only_disk_files(maps.get(), dir_fd.get(), at.node, 16));
+    }
+    child.reap();
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ way its Windows call fails, and the report shows that fallback.
 | image paths, snapshots | `/proc/PID/exe` (a running thread's once the main thread has ended, up to 32,767 bytes), `/proc/[0-9]*/stat`, `/proc/PID/task`, file-backed mappings of `/proc/PID/maps` (one module per file, main executable first) | paths use "/"; origins compare the normalised "\" form |
 | reading a module's or image's file | through `/proc/PID/map_files/<range>` and `/proc/PID/exe`, the name only when those cannot be opened; only regular files, never proc, sysfs, devices, FIFOs or sockets | a deleted, renamed or re-pointed file still gives its real digest and fingerprint |
 | memory regions | `/proc/PID/maps`: anonymous private → MEM_PRIVATE, executable images and `[vdso]` → MEM_IMAGE, other files → MEM_MAPPED | every region is committed (`state` 4096) |
-| memory reads | `process_vm_readv`, else `/proc/PID/mem`; pages that userfaultfd watches (`VmFlags` `um`, `uw`) are never read | such a region reads `sampleStatus` "read_failed" |
+| memory reads | `process_vm_readv`, else `/proc/PID/mem`; pages that userfaultfd watches (`VmFlags` `um`, `uw`, `ui`) are never read; reads wholly in mappings of regular files on disk, which it cannot watch, skip that check | such a region reads `sampleStatus` "read_failed" |
 | thread start address | the thread's current instruction pointer | `detect_thread_hijack` judges where threads are, not where they started |
 | PE files | modules are ELF files | `peFingerprintStatus` "not_pe", `textHashStatus` "unavailable" for ELF modules |
 | Authenticode | no trust provider | `signatureStatus` "unavailable", `signatureSource` "none", `trustedMicrosoft` "0": system wrappers are always "system_wrapper_signature_untrusted" |

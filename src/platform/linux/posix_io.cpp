@@ -33,6 +33,33 @@ std::optional<std::string> read_all(int fd) {
     }
 }
 
+bool read_line_blocks(int fd, const std::function<void(std::string_view)>& lines) {
+    std::string pending;
+    std::string chunk(65536, '\0');
+    for (;;) {
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        std::string_view piece(chunk.data(), static_cast<size_t>(n));
+        size_t last = piece.rfind('\n');
+        if (last == std::string_view::npos) {
+            pending.append(piece);
+            continue;
+        }
+        if (pending.empty()) {
+            lines(piece.substr(0, last + 1));
+        } else {
+            pending.append(piece.substr(0, last + 1));
+            lines(pending);
+            pending.clear();
+        }
+        pending.append(piece.substr(last + 1));
+    }
+    if (!pending.empty()) lines(pending);
+    return true;
+}
+
 std::optional<std::string> read_file_at(int dir, const char* name) {
     UniqueFd fd = open_at(dir, name, O_RDONLY);
     if (!fd) return std::nullopt;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,11 @@ UniqueFd open_at(int dir, const char* name, int flags);
 std::optional<std::string> read_all(int fd);
 std::optional<std::string> read_file_at(int dir, const char* name);
 std::optional<std::string> read_file(const std::string& path);
+
+// Reads to the end in 64 KiB pieces and hands `lines` each run of whole
+// lines (the last one may lack its newline), so a file of tens of thousands
+// of lines is never held whole; false on a read error.
+bool read_line_blocks(int fd, const std::function<void(std::string_view)>& lines);
 
 // readlinkat without a length limit; nullopt on failure.
 std::optional<std::string> read_link_at(int dir, const char* name);

@@ -12,6 +12,7 @@
 #include "platform/linux/linux_adapter.hpp"
 #include "platform/linux/posix_io.hpp"
 #include "platform/linux/procfs.hpp"
+#include "platform/linux/vma_query.hpp"
 
 namespace ac::lx {
 namespace {
@@ -78,10 +79,9 @@ public:
         if (!space_ || address < last_query_) {
             space_.reset();
             watched_.reset();
-            UniqueFd view = memory_view_at(dir_.get());
-            auto text = read_file_at(view.get(), "maps");
-            if (!text) return std::nullopt;
-            space_.emplace(parse_maps(*text));
+            auto lines = read_maps_at(memory_view_at(dir_.get()).get());
+            if (!lines) return std::nullopt;
+            space_.emplace(*lines);
         }
         last_query_ = address;
         return space_->query(address);
@@ -113,6 +113,10 @@ private:
     // How many of `size` bytes from `address` lie before the first watched
     // page; 0 as well when the watched ranges cannot be read.
     size_t readable_before_watched(uint64_t address, size_t size) {
+        // Most reads land in a module's file mapping, where the kernel can say
+        // so at once; the rest wait for smaps.
+        if (!maps_) maps_ = open_at(memory_view_at(dir_.get()).get(), "maps", O_RDONLY);
+        if (maps_->get() >= 0 && only_disk_files(maps_->get(), dir_.get(), address, size)) return size;
         if (!watched_) {
             watched_ = watched_ranges();
             if (!watched_) return 0;
@@ -144,20 +148,7 @@ private:
         UniqueFd smaps = open_at(memory_view_at(dir_.get()).get(), "smaps", O_RDONLY);
         if (!smaps) return std::nullopt;
         UserfaultfdScan scan;
-        std::string pending;
-        char chunk[65536];
-        for (;;) {
-            ssize_t n = ::read(smaps.get(), chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return std::nullopt;
-            if (n == 0) break;
-            pending.append(chunk, static_cast<size_t>(n));
-            size_t last = pending.rfind('\n');
-            if (last == std::string::npos) continue;
-            scan.feed(std::string_view(pending).substr(0, last + 1));
-            pending.erase(0, last + 1);
-        }
-        scan.feed(pending);
+        if (!read_line_blocks(smaps.get(), [&](std::string_view lines) { scan.feed(lines); })) return std::nullopt;
         return scan.ranges();
     }
 
@@ -167,7 +158,8 @@ private:
     UniqueFd dir_;
     UniqueFd mem_;
     std::optional<AddressSpace> space_;
-    std::optional<std::vector<AddressRange>> watched_;  // read with the first memory read of a walk
+    std::optional<UniqueFd> maps_;  // asked mapping by mapping before a read; opened once
+    std::optional<std::vector<AddressRange>> watched_;  // read with the first memory read of a walk that needs it
     uint64_t last_query_ = 0;
 };
 

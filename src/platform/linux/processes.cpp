@@ -111,12 +111,13 @@ std::optional<std::vector<ModuleEntry>> module_snapshot(uint32_t pid) {
     if (!dir) return std::nullopt;
     uint32_t thread = 0;
     UniqueFd view = memory_view_at(dir.get(), &thread);
-    auto maps = read_file_at(view.get(), "maps");
+    // Modules are files: a game's thousands of anonymous mappings need not be kept.
+    auto maps = read_maps_at(view.get(), true);
     if (!maps) return std::nullopt;
     auto exe = read_link_at(view.get(), "exe");
     // Task directories have no map_files, but /proc/TID, unlisted, does.
     const std::string map_files = "/proc/" + std::to_string(thread ? thread : pid) + "/map_files/";
-    return image_modules(parse_maps(*maps), exe ? std::string_view(*exe) : std::string_view(), map_files);
+    return image_modules(*maps, exe ? std::string_view(*exe) : std::string_view(), map_files);
 }
 
 std::optional<uint64_t> thread_start_address(uint32_t pid, uint32_t tid) {

@@ -21,6 +21,7 @@ std::string_view next_word(std::string_view& rest) {
 // The kernel escapes only the newline in a mapped file's path.
 std::string unescape_newlines(std::string_view path) {
     constexpr std::string_view escaped = "\\012";
+    if (path.find(escaped) == std::string_view::npos) return std::string(path);
     std::string out;
     out.reserve(path.size());
     for (size_t at = 0; at < path.size();) {
@@ -80,6 +81,11 @@ std::optional<StatLine> parse_stat(std::string_view text) {
 
 std::vector<MapsLine> parse_maps(std::string_view text) {
     std::vector<MapsLine> out;
+    append_maps_lines(text, out);
+    return out;
+}
+
+void append_maps_lines(std::string_view text, std::vector<MapsLine>& out, bool files_only) {
     while (!text.empty()) {
         size_t eol = text.find('\n');
         std::string_view line = text.substr(0, eol);
@@ -91,6 +97,7 @@ std::vector<MapsLine> parse_maps(std::string_view text) {
         std::string_view offset = next_word(rest);
         std::string_view device = next_word(rest);
         std::string_view inode = next_word(rest);
+        if (files_only && inode == "0") continue;  // anonymous memory, the bulk of a game's mappings
         size_t dash = range.find('-');
         if (dash == std::string_view::npos || perms.size() < 4) continue;
         auto start = parse_unsigned(range.substr(0, dash), 16);
@@ -113,8 +120,17 @@ std::vector<MapsLine> parse_maps(std::string_view text) {
         size_t p = 0;
         while (p < rest.size() && is_blank(rest[p])) ++p;
         m.path = unescape_newlines(rest.substr(p));
+        if (files_only && !m.file_backed()) continue;
         out.push_back(std::move(m));
     }
+}
+
+std::optional<std::vector<MapsLine>> read_maps_at(int proc_dir, bool files_only) {
+    UniqueFd maps = open_at(proc_dir, "maps", O_RDONLY);
+    if (!maps) return std::nullopt;
+    std::vector<MapsLine> out;
+    if (!read_line_blocks(maps.get(), [&](std::string_view lines) { append_maps_lines(lines, out, files_only); }))
+        return std::nullopt;
     return out;
 }
 

@@ -44,6 +44,12 @@ struct MapsLine {
 // Malformed lines are skipped; the kernel prints the lines in address order.
 // A newline in a path, which maps prints as "\012", is given back as one.
 std::vector<MapsLine> parse_maps(std::string_view text);
+// The same over a piece of the file that ends at a line end, appended to
+// `out`; with `files_only`, only mappings of files on disk are kept.
+void append_maps_lines(std::string_view text, std::vector<MapsLine>& out, bool files_only = false);
+// The maps file in `proc_dir` (a /proc/PID or task directory), read piece by
+// piece; nullopt when it cannot be opened or read.
+std::optional<std::vector<MapsLine>> read_maps_at(int proc_dir, bool files_only = false);
 
 // The address ranges [start, end) of /proc/PID/smaps whose VmFlags show a
 // userfaultfd registration ("um" missing pages, "uw" write-protect, "ui"
