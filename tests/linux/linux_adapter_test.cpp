@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "platform/linux/address_space.hpp"
 #include "platform/linux/linux_adapter.hpp"
@@ -269,14 +270,19 @@ TEST(LinuxMappingQuery, OnlyRegularFilesOnDiskAreReadUnguarded) {
     lx::UniqueFd maps = lx::open_at(dir_fd.get(), "maps", O_RDONLY);
     struct stat folder{};
     ASSERT_EQ(::stat(dir.c_str(), &folder), 0);
-    bool file = lx::only_disk_files(maps.get(), dir_fd.get(), at.file + 100, 2 * 4096);
+    bool file = lx::only_disk_files(maps.get(), dir_fd.get(), child.pid(), at.file + 100, 2 * 4096);
     if (!file && errno == ENOTTY) GTEST_SKIP() << "this kernel has no per-mapping query";
     EXPECT_EQ(file, major(folder.st_dev) != 0) << "a disk filesystem (a temp folder on tmpfs is shared memory)";
-    EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), at.anon, 16));
-    EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), at.anon - 8, 16)) << "a read that runs on into it";
-    EXPECT_TRUE(at.shm && !lx::only_disk_files(maps.get(), dir_fd.get(), at.shm, 16));
+    EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), child.pid(), at.anon, 16));
+    EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), child.pid(), at.anon - 8, 16)) << "a read that runs on into it";
+    EXPECT_TRUE(at.shm && !lx::only_disk_files(maps.get(), dir_fd.get(), child.pid(), at.shm, 16));
     if (have_node) {
-        EXPECT_TRUE(at.node && !lx::only_disk_files(maps.get(), dir_fd.get(), at.node, 16));
+        EXPECT_TRUE(at.node && !lx::only_disk_files(maps.get(), dir_fd.get(), child.pid(), at.node, 16));
+        // The facts of its map_files entry, read just before, stand in for the kernel's answer: still no.
+        std::ostringstream entry;
+        entry << proc << "/map_files/" << std::hex << at.node << "-" << at.node + 4096;
+        EXPECT_TRUE(lx::file_facts(entry.str()).found);
+        EXPECT_FALSE(lx::only_disk_files(maps.get(), dir_fd.get(), child.pid(), at.node, 16));
     }
     child.reap();
     std::filesystem::remove_all(dir);

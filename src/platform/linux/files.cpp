@@ -11,6 +11,7 @@
 
 #include "platform/linux/linux_adapter.hpp"
 #include "platform/linux/posix_io.hpp"
+#include "platform/linux/vma_query.hpp"
 
 namespace ac::lx {
 namespace {
@@ -170,6 +171,7 @@ bool is_pseudo_filesystem(int fd) {
 FileFacts file_facts(std::string_view path) {
     struct stat st{};
     if (!names_one_path(path) || ::stat(std::string(path).c_str(), &st) != 0) return {};
+    remember_map_files_stat(path, st);
     // Windows reports no size for a directory.
     uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     return {true, size, filetime_from_unix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};

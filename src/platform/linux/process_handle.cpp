@@ -116,7 +116,7 @@ private:
         // Most reads land in a module's file mapping, where the kernel can say
         // so at once; the rest wait for smaps.
         if (!maps_) maps_ = open_at(memory_view_at(dir_.get()).get(), "maps", O_RDONLY);
-        if (maps_->get() >= 0 && only_disk_files(maps_->get(), dir_.get(), address, size)) return size;
+        if (maps_->get() >= 0 && only_disk_files(maps_->get(), dir_.get(), pid_, address, size)) return size;
         if (!watched_) {
             watched_ = watched_ranges();
             if (!watched_) return 0;

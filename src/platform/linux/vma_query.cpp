@@ -4,11 +4,15 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
+#include <sys/sysmacros.h>
+
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <mutex>
-#include <unordered_set>
+#include <cstring>
+#include <string>
 
 namespace ac::lx {
 namespace {
@@ -54,64 +58,59 @@ bool query(int maps_fd, uint64_t address, ProcmapQuery& q) {
     return rc == 0;
 }
 
-// Files already seen to be regular, by device and inode. A type never
-// changes, and an inode that a mapping holds is alive, so its number names
-// the same file while anything maps it; looking through map_files costs
-// several microseconds a mapping, a set lookup nanoseconds.
-class RegularFiles {
-public:
-    bool contains(const ProcmapQuery& q) {
-        std::lock_guard lock(mutex_);
-        return files_.contains(key(q));
-    }
-    void add(const ProcmapQuery& q) {
-        std::lock_guard lock(mutex_);
-        if (files_.size() >= kLimit) files_.clear();
-        files_.insert(key(q));
-    }
-
-private:
-    struct Key {
-        uint64_t device;
-        uint64_t inode;
-        bool operator==(const Key&) const = default;
-    };
-    struct Hash {
-        size_t operator()(const Key& k) const { return std::hash<uint64_t>()(k.inode * 0x9e3779b97f4a7c15ull ^ k.device); }
-    };
-    static Key key(const ProcmapQuery& q) { return {uint64_t{q.dev_major} << 32 | q.dev_minor, q.inode}; }
-    static constexpr size_t kLimit = 8192;
-    std::mutex mutex_;
-    std::unordered_set<Key, Hash> files_;
+struct RecentStat {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool regular = false;
+    std::chrono::steady_clock::time_point when;
 };
+// Long enough for one module's inspection, from its facts to its code read;
+// too short for any later call to see.
+constexpr auto kRecent = std::chrono::milliseconds(100);
+thread_local std::array<RecentStat, 4> recent_stats;
+thread_local size_t next_recent = 0;
 
-RegularFiles& regular_files() {
-    static RegularFiles files;
-    return files;
+bool recently_regular(std::string_view path, const ProcmapQuery& q) {
+    const auto now = std::chrono::steady_clock::now();
+    for (const RecentStat& r : recent_stats)
+        if (r.path == path && now - r.when < kRecent)
+            return r.regular && major(r.device) == q.dev_major && minor(r.device) == q.dev_minor && r.inode == q.inode;
+    return false;
 }
 
-bool regular_file_behind(int proc_dir, const ProcmapQuery& q) {
-    if (regular_files().contains(q)) return true;
-    char name[64];
-    std::snprintf(name, sizeof name, "map_files/%" PRIx64 "-%" PRIx64, q.vma_start, q.vma_end);
+bool regular_file_behind(int proc_dir, uint32_t pid, const ProcmapQuery& q) {
+    char path[96];
+    int n = std::snprintf(path, sizeof path, "/proc/%u/map_files/%" PRIx64 "-%" PRIx64, pid, q.vma_start, q.vma_end);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof path) return false;
+    if (recently_regular(std::string_view(path, static_cast<size_t>(n)), q)) return true;
+    const char* entry = std::strstr(path, "map_files/");
     struct statx st {};
     // Cached attributes: a network or FUSE server is never asked.
-    if (::statx(proc_dir, name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_INO, &st) != 0) return false;
-    bool regular = (st.stx_mask & STATX_TYPE) && S_ISREG(st.stx_mode) && (st.stx_mask & STATX_INO) &&
-                   st.stx_ino == q.inode && st.stx_dev_major == q.dev_major && st.stx_dev_minor == q.dev_minor;
-    if (regular) regular_files().add(q);
-    return regular;
+    if (::statx(proc_dir, entry, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_INO, &st) != 0) return false;
+    return (st.stx_mask & STATX_TYPE) && S_ISREG(st.stx_mode) && (st.stx_mask & STATX_INO) &&
+           st.stx_ino == q.inode && st.stx_dev_major == q.dev_major && st.stx_dev_minor == q.dev_minor;
 }
 
 }  // namespace
 
-bool only_disk_files(int maps_fd, int proc_dir, uint64_t address, size_t size) {
+void remember_map_files_stat(std::string_view path, const struct stat& st) {
+    if (path.find("/map_files/") == std::string_view::npos) return;
+    RecentStat& r = recent_stats[next_recent++ % recent_stats.size()];
+    r.path.assign(path);
+    r.device = st.st_dev;
+    r.inode = st.st_ino;
+    r.regular = S_ISREG(st.st_mode);
+    r.when = std::chrono::steady_clock::now();
+}
+
+bool only_disk_files(int maps_fd, int proc_dir, uint32_t pid, uint64_t address, size_t size) {
     const uint64_t end = address + size < address ? UINT64_MAX : address + size;
     ProcmapQuery q;
     for (uint64_t at = address; at < end; at = q.vma_end) {
         if (!query(maps_fd, at, q)) return errno == ENOENT;  // nothing mapped at or above `at`
         if (q.vma_start >= end) return true;
-        if (q.inode == 0 || q.dev_major == 0 || !regular_file_behind(proc_dir, q)) return false;
+        if (q.inode == 0 || q.dev_major == 0 || !regular_file_behind(proc_dir, pid, q)) return false;
     }
     return true;
 }
