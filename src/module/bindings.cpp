@@ -13,6 +13,9 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "checks/debugger_check.hpp"
 #include "checks/thread_hijack_check.hpp"
@@ -33,6 +36,10 @@ struct Text {
     std::optional<std::string> bytes;
     const char* c_str() const { return bytes ? bytes->c_str() : nullptr; }
 };
+// A module list: hundreds of records over the same few dozen keys.
+struct RecordList {
+    std::vector<ReportRecord> records;
+};
 }  // namespace ac
 
 namespace pybind11::detail {
@@ -48,6 +55,28 @@ struct type_caster<ac::Text> {
         if (!text.load(src, convert)) return false;
         value.bytes = cast_op<std::string&&>(std::move(text));
         return true;
+    }
+};
+
+// One str per distinct key for the whole list halves the objects made while
+// the lock is held; keys, order and the annotation are pybind11's own.
+template <>
+struct type_caster<ac::RecordList> {
+    PYBIND11_TYPE_CASTER(ac::RecordList, const_name("List[Dict[str, str]]"));
+    bool load(handle, bool) { return false; }
+    static handle cast(const ac::RecordList& list, return_value_policy, handle) {
+        std::unordered_map<std::string_view, str> keys;
+        pybind11::list out(list.records.size());
+        for (size_t i = 0; i < list.records.size(); ++i) {
+            dict record;
+            for (const auto& [key, value] : list.records[i]) {
+                auto known = keys.find(key);
+                if (known == keys.end()) known = keys.emplace(key, str(key)).first;
+                record[known->second] = str(value);
+            }
+            out[i] = std::move(record);
+        }
+        return out.release();
     }
 };
 }  // namespace pybind11::detail
@@ -76,7 +105,7 @@ PYBIND11_MODULE(anticheat, m) {
           "Detect thread hijacking attacks");
     m.def("inspect_process_modules",
           [](int32_t pid, Text game_dir, Text scan_level) {
-              return ac::inspect_process_modules_records(pid, game_dir.c_str(), scan_level.c_str());
+              return ac::RecordList{ac::inspect_process_modules_records(pid, game_dir.c_str(), scan_level.c_str())};
           },
           unlocked, "Inspect modules loaded by a game process", py::arg("pid"), py::arg("game_dir"),
           py::arg("scan_level") = "medium");
