@@ -3,15 +3,17 @@
 Builds a busy machine scaled to this one: processes running programs copied
 outside /usr (which the heavy sweep hashes) and a "game" child with many
 mapped modules (copies of shared libraries loaded with ctypes), thousands of
-mappings and dozens of threads. Then, in a fresh interpreter per module build,
-a ticker thread wakes every 1 ms while the main thread runs the first (cold
-caches) and warm heavy inspect_process and inspect_process_modules on the
-game; the longest gap between ticks beyond 1 ms is the stall.
+mappings and dozens of threads. Then a ticker thread wakes every 1 ms while
+the main thread runs the first (cold caches) and warm heavy inspect_process
+and inspect_process_modules on the game; the longest gap between ticks beyond
+1 ms is the stall.
 
     python3.13 bench/gil_stall.py build/linux/python [other module dirs ...]
 
-Each directory holds an anticheat module; all are measured in the same run
-against the same fixture, in turn, so a before/after pair compares fairly.
+Each directory holds an anticheat module. All are loaded into one fresh
+interpreter, each with its own caches, and measured against the same fixture;
+their warm calls alternate, so a before/after pair shares the machine's load
+alike.
 """
 import argparse
 import json
@@ -46,9 +48,17 @@ time.sleep(3600)
 """
 
 MEASURE = r"""
-import json, sys, threading, time
-sys.path.insert(0, sys.argv[1])
-import anticheat
+import glob, importlib.util, json, sys, threading, time
+# Every build in this one interpreter, each its own extension with its own
+# caches, so warm calls can alternate between builds and share the machine's
+# moment alike.
+builds = []
+for folder in json.loads(sys.argv[1]):
+    path = sorted(glob.glob(folder + "/anticheat*.so") + glob.glob(folder + "/anticheat*.pyd"))[0]
+    spec = importlib.util.spec_from_file_location("anticheat", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    builds.append(module)
 pid, game_dir, warm_runs, with_ticker = int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5] == "ticker"
 state = {"stop": not with_ticker, "worst": 0.0}
 
@@ -72,20 +82,23 @@ def measure(call):
     time.sleep(0.005)  # let the ticker see the end of the call
     return wall, state["worst"]
 
-out = {}
+out = [{} for _ in builds]
 if with_ticker:  # the control: the scheduler's own delays while the main thread only sleeps
-    out["idle (control)"] = measure(lambda: time.sleep(0.3))
-for name, call in (("inspect_process", lambda: anticheat.inspect_process(pid, game_dir, "heavy")),
-                   ("inspect_process_modules", lambda: anticheat.inspect_process_modules(pid, game_dir, "heavy"))):
-    wall, stall = measure(call)
-    out[name + " first"] = (wall, stall)
-    walls, stalls = [], []
+    for row in out:
+        row["idle (control)"] = measure(lambda: time.sleep(0.3))
+for name in ("inspect_process", "inspect_process_modules"):
+    calls = [lambda m=m: getattr(m, name)(pid, game_dir, "heavy") for m in builds]
+    for row, call in zip(out, calls):
+        row[name + " first"] = measure(call)
+    walls, stalls = [[] for _ in builds], [[] for _ in builds]
     for _ in range(warm_runs):
-        wall, stall = measure(call)
-        walls.append(wall)
-        stalls.append(stall)
-    walls.sort()
-    out[name + " warm"] = (walls[len(walls) // 2], max(stalls))
+        for i, call in enumerate(calls):
+            wall, stall = measure(call)
+            walls[i].append(wall)
+            stalls[i].append(stall)
+    for row, w, s in zip(out, walls, stalls):
+        w.sort()
+        row[name + " warm"] = (w[len(w) // 2], max(s))
 state["stop"] = True
 print(json.dumps(out))
 """
@@ -186,15 +199,14 @@ def main():
                 while f.read(1 << 20):
                     pass
 
-        # Each build in a fresh interpreter (cold caches), once with the ticker
-        # and once without it (the call's own wall time, no thread competing).
+        # Once with the ticker and once without it (the call's own wall
+        # time, no thread competing), each in a fresh interpreter.
         rows, quiet = {}, {}
-        for module_dir in args.module_dirs:
-            for mode, table in (("ticker", rows), ("none", quiet)):
-                out = subprocess.run([sys.executable, "-c", MEASURE, module_dir, str(game.pid),
-                                      os.path.join(root, "game"), str(args.warm_runs), mode],
-                                     check=True, capture_output=True, text=True).stdout
-                table[module_dir] = json.loads(out)
+        for mode, table in (("ticker", rows), ("none", quiet)):
+            out = subprocess.run([sys.executable, "-c", MEASURE, json.dumps(args.module_dirs), str(game.pid),
+                                  os.path.join(root, "game"), str(args.warm_runs), mode],
+                                 check=True, capture_output=True, text=True).stdout
+            table.update(zip(args.module_dirs, json.loads(out)))
         names = list(next(iter(rows.values())).keys())
         print("%-30s %-28s %14s %12s %18s" % ("call", "module", "wall ms", "stall ms", "wall ms no ticker"))
         for name in names:
