@@ -198,6 +198,7 @@ def main():
             with open(path, "rb") as f:
                 while f.read(1 << 20):
                     pass
+        os.sync()  # the copies' writeback would otherwise compete with the first calls
 
         # Once with the ticker and once without it (the call's own wall
         # time, no thread competing), each in a fresh interpreter.
