@@ -71,12 +71,15 @@ constexpr auto kRecent = std::chrono::milliseconds(100);
 thread_local std::array<RecentStat, 4> recent_stats;
 thread_local size_t next_recent = 0;
 
+// The latest stat of `path`, if recent, must say regular and name the file
+// that the kernel says the mapping holds.
 bool recently_regular(std::string_view path, const ProcmapQuery& q) {
     const auto now = std::chrono::steady_clock::now();
+    const RecentStat* latest = nullptr;
     for (const RecentStat& r : recent_stats)
-        if (r.path == path && now - r.when < kRecent)
-            return r.regular && major(r.device) == q.dev_major && minor(r.device) == q.dev_minor && r.inode == q.inode;
-    return false;
+        if (r.path == path && now - r.when < kRecent && (!latest || r.when > latest->when)) latest = &r;
+    return latest && latest->regular && major(latest->device) == q.dev_major &&
+           minor(latest->device) == q.dev_minor && latest->inode == q.inode;
 }
 
 bool regular_file_behind(int proc_dir, uint32_t pid, const ProcmapQuery& q) {
