@@ -19,6 +19,7 @@ import argparse
 import json
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -174,6 +175,7 @@ def main():
     parser.add_argument("--mappings", type=int, default=4900)
     parser.add_argument("--threads", type=int, default=60)
     parser.add_argument("--warm-runs", type=int, default=7)
+    parser.add_argument("--repeats", type=int, default=3, help="fresh interpreters per figure (median)")
     args = parser.parse_args()
 
     root = tempfile.mkdtemp(prefix="anticheat_stall_")
@@ -202,12 +204,20 @@ def main():
 
         # Once with the ticker and once without it (the call's own wall
         # time, no thread competing), each in a fresh interpreter.
+        # A first call happens once per interpreter, so each figure is the
+        # median over --repeats interpreters: one late tick of the scheduler
+        # does not make the figure.
         rows, quiet = {}, {}
         for mode, table in (("ticker", rows), ("none", quiet)):
-            out = subprocess.run([sys.executable, "-c", MEASURE, json.dumps(args.module_dirs), str(game.pid),
-                                  os.path.join(root, "game"), str(args.warm_runs), mode],
-                                 check=True, capture_output=True, text=True).stdout
-            table.update(zip(args.module_dirs, json.loads(out)))
+            runs = []
+            for _ in range(args.repeats):
+                out = subprocess.run([sys.executable, "-c", MEASURE, json.dumps(args.module_dirs), str(game.pid),
+                                      os.path.join(root, "game"), str(args.warm_runs), mode],
+                                     check=True, capture_output=True, text=True).stdout
+                runs.append(json.loads(out))
+            for i, module_dir in enumerate(args.module_dirs):
+                table[module_dir] = {name: [statistics.median(run[i][name][k] for run in runs) for k in (0, 1)]
+                                     for name in runs[0][i]}
         names = list(next(iter(rows.values())).keys())
         print("%-30s %-28s %14s %12s %18s" % ("call", "module", "wall ms", "stall ms", "wall ms no ticker"))
         for name in names:
