@@ -49,17 +49,16 @@ time.sleep(3600)
 """
 
 MEASURE = r"""
-import glob, importlib.util, json, sys, threading, time
-# Every build in this one interpreter, each its own extension with its own
-# caches, so warm calls can alternate between builds and share the machine's
-# moment alike.
+import importlib, json, sys, threading, time
+# Every build in this one interpreter, each its own extension (another file)
+# with its own caches, so warm calls can alternate between builds and share
+# the machine's moment alike.
 builds = []
 for folder in json.loads(sys.argv[1]):
-    path = sorted(glob.glob(folder + "/anticheat*.so") + glob.glob(folder + "/anticheat*.pyd"))[0]
-    spec = importlib.util.spec_from_file_location("anticheat", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    builds.append(module)
+    sys.modules.pop("anticheat", None)
+    sys.path.insert(0, folder)
+    builds.append(importlib.import_module("anticheat"))
+    sys.path.pop(0)
 pid, game_dir, warm_runs, with_ticker = int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5] == "ticker"
 state = {"stop": not with_ticker, "worst": 0.0}
 
